@@ -1,0 +1,205 @@
+// Building decoding tables from code lengths.
+//
+// Codes are canonical: ordered by length, and within a length by symbol. A code
+// arrives first bit first, so its table index is its bit-reversed value, and the
+// walk below counts codes upward in bit-reversed form.
+//
+// The first-level table has the requested width (bounded by the shortest and
+// longest code). A code longer than the bits the open tables cover opens a
+// sub-table. A sub-table is as narrow as its codes allow: it starts at the
+// width of the code that opens it and widens only while the codes of the next
+// lengths would leave patterns unused, never beyond the first-level width. The
+// end-of-block code is made to end exactly at a table boundary.
+//
+// The walk runs twice: once to total the entries of all tables, once to fill
+// the block allocated for them.
+#include "decode/decode_table.h"
+
+#include "package/memory.h"
+
+namespace setup {
+
+namespace {
+
+constexpr int kMaxCodeBits = 16;
+constexpr unsigned kMaxSymbols = 288;
+
+struct CodeShape {
+  unsigned counts[kMaxCodeBits + 1];  // codes per length; the longest includes the free patterns
+  uint16_t symbols[kMaxSymbols];      // symbols with a code, in code order
+  unsigned symbolCount;               // beyond this, codes are free patterns
+  int shortest;
+  int longest;
+  int endOfBlockBits;
+  int rootLimit;                      // requested first-level width, bounded
+};
+
+struct SymbolMap {
+  unsigned simple;
+  const uint16_t* bases;
+  const uint8_t* extras;
+};
+
+DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned position,
+                     int bits) {
+  DecodeEntry entry{kOpInvalid, static_cast<uint8_t>(bits), 0};
+  if (position >= shape.symbolCount) return entry;
+  unsigned symbol = shape.symbols[position];
+  if (symbol < map.simple) {
+    entry.op = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
+    entry.value = static_cast<uint16_t>(symbol);
+  } else {
+    entry.op = map.extras[symbol - map.simple];
+    entry.value = map.bases[symbol - map.simple];
+  }
+  return entry;
+}
+
+// Lays the tables out, filling `block` when it is not null. Returns the number
+// of entries used, or 0 when a sub-table would start beyond a link's reach.
+uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry* block,
+                      int* rootWidth) {
+  uint32_t tableStart[kMaxCodeBits] = {};
+  int tableBits[kMaxCodeBits] = {};
+  unsigned savedCode[kMaxCodeBits] = {};
+  int level = -1;
+  int decoded = 0;        // bits consumed before the current table
+  unsigned code = 0;      // current code, bit-reversed
+  unsigned position = 0;  // index into shape.symbols
+  uint32_t used = 0;
+  uint32_t current = 0;   // start of the current table
+  uint32_t entries = 0;   // its size
+
+  for (int length = shape.shortest; length <= shape.longest; ++length) {
+    for (unsigned left = shape.counts[length]; left-- > 0;) {
+      // Open tables until one covers this code's last bit.
+      while (length > decoded + (level < 0 ? 0 : tableBits[level])) {
+        decoded += level < 0 ? 0 : tableBits[level];
+        ++level;
+        int limit = shape.longest - decoded;
+        if (limit > shape.rootLimit) limit = shape.rootLimit;
+        int bits = length - decoded;
+        unsigned free = 1u << bits;
+        if (free > left + 1) {
+          free -= left + 1;
+          int next = length;
+          while (++bits < limit) {
+            free <<= 1;
+            if (free <= shape.counts[++next]) break;
+            free -= shape.counts[next];
+          }
+        }
+        if (decoded + bits > shape.endOfBlockBits && decoded < shape.endOfBlockBits) {
+          bits = shape.endOfBlockBits - decoded;
+        }
+        entries = 1u << bits;
+        current = used;
+        used += entries;
+        tableBits[level] = bits;
+        tableStart[level] = current;
+        if (level > 0) {
+          if (current > 0xFFFF) return 0;
+          savedCode[level] = code;
+          int parentBits = tableBits[level - 1];
+          unsigned index = (code & ((1u << decoded) - 1)) >> (decoded - parentBits);
+          if (block != nullptr) {
+            block[tableStart[level - 1] + index] =
+                DecodeEntry{static_cast<uint8_t>(kOpLinkBase + bits),
+                            static_cast<uint8_t>(parentBits), static_cast<uint16_t>(current)};
+          }
+        }
+      }
+
+      if (block != nullptr) {
+        DecodeEntry entry = EntryFor(shape, map, position, length - decoded);
+        unsigned step = 1u << (length - decoded);
+        for (unsigned i = code >> decoded; i < entries; i += step) block[current + i] = entry;
+      }
+      ++position;
+
+      // Next code of this length, counting in bit-reversed order.
+      unsigned bit = 1u << (length - 1);
+      while (code & bit) {
+        code ^= bit;
+        bit >>= 1;
+      }
+      code ^= bit;
+
+      // Leave the tables this code has completed.
+      while (level > 0 && (code & ((1u << decoded) - 1)) != savedCode[level]) {
+        --level;
+        decoded -= tableBits[level];
+      }
+    }
+  }
+  *rootWidth = tableBits[0];
+  return used;
+}
+
+}  // namespace
+
+int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
+                     unsigned simple, const uint16_t* bases, const uint8_t* extras,
+                     DecodeEntry** table, int* width) {
+  *table = nullptr;
+  if (count > kMaxSymbols) return TABLE_OVERSUBSCRIBED;
+
+  CodeShape shape = {};
+  for (unsigned i = 0; i < count; ++i) {
+    if (lengths[i] > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
+    ++shape.counts[lengths[i]];
+  }
+  if (shape.counts[0] == count) {
+    *width = 0;
+    return TABLE_OK;
+  }
+
+  shape.shortest = 1;
+  while (shape.counts[shape.shortest] == 0) ++shape.shortest;
+  shape.longest = kMaxCodeBits;
+  while (shape.counts[shape.longest] == 0) --shape.longest;
+  int root = *width;
+  if (root < shape.shortest) root = shape.shortest;
+  if (root > shape.longest) root = shape.longest;
+  shape.rootLimit = root;
+  shape.endOfBlockBits = count > 256 ? lengths[256] : kMaxCodeBits;
+
+  // Kraft check: patterns left after each length must never go negative. What
+  // is left at the longest length becomes free patterns that decode as invalid.
+  int free = 1 << shape.shortest;
+  for (int length = shape.shortest; length < shape.longest; ++length, free <<= 1) {
+    free -= static_cast<int>(shape.counts[length]);
+    if (free < 0) return TABLE_OVERSUBSCRIBED;
+  }
+  free -= static_cast<int>(shape.counts[shape.longest]);
+  if (free < 0) return TABLE_OVERSUBSCRIBED;
+  shape.counts[shape.longest] += static_cast<unsigned>(free);
+
+  unsigned offsets[kMaxCodeBits + 1] = {};
+  for (int length = 1; length < kMaxCodeBits; ++length) {
+    offsets[length + 1] = offsets[length] + shape.counts[length];
+  }
+  for (unsigned symbol = 0; symbol < count; ++symbol) {
+    if (lengths[symbol] != 0) shape.symbols[offsets[lengths[symbol]]++] = static_cast<uint16_t>(symbol);
+  }
+  shape.symbolCount = offsets[shape.longest];
+
+  SymbolMap map{simple, bases, extras};
+  int built = 0;
+  uint32_t total = LayOutTables(shape, map, nullptr, &built);
+  if (total == 0) return TABLE_NO_MEMORY;
+  DecodeEntry* block = nullptr;
+  if (!AllocZeroedBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+    return TABLE_NO_MEMORY;
+  }
+  LayOutTables(shape, map, block, &built);
+  *table = block;
+  *width = built;
+  return free != 0 && shape.longest != 1 ? TABLE_INCOMPLETE : TABLE_OK;
+}
+
+void FreeDecodeTable(Platform& platform, DecodeEntry** table) {
+  FreeBlock(platform, table);
+}
+
+}  // namespace setup

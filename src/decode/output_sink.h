@@ -1,0 +1,50 @@
+// Where decoded bytes go. The decoder hands its output over in whole windows of
+// 32768 bytes, the last piece shorter, and stops when a sink refuses a piece.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace setup {
+
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  // Nonzero when output can be accepted at all.
+  virtual int IsReady() = 0;
+  // Takes `count` bytes (at most 32768). Returns false when the sink cannot
+  // hold them; the decode then fails.
+  virtual bool Write(const uint8_t* data, uint32_t count) = 0;
+};
+
+// Copies output to a block of known size. Output beyond the block is refused,
+// never written past its end.
+class MemorySink final : public OutputSink {
+ public:
+  MemorySink(void* destination, uint32_t capacity)
+      : next_(static_cast<uint8_t*>(destination)), room_(capacity) {}
+  int IsReady() override { return next_ != nullptr; }
+  bool Write(const uint8_t* data, uint32_t count) override;
+  uint32_t Written() const { return written_; }
+
+ private:
+  uint8_t* next_;
+  uint32_t room_;
+  uint32_t written_ = 0;
+};
+
+// Appends output to an open file. A failed write is not reported here: the
+// caller's checksum of the finished file catches it.
+class FileSink final : public OutputSink {
+ public:
+  FileSink(Platform& platform, FileHandle file) : platform_(platform), file_(file) {}
+  int IsReady() override { return 1; }
+  bool Write(const uint8_t* data, uint32_t count) override;
+
+ private:
+  Platform& platform_;
+  FileHandle file_;
+};
+
+}  // namespace setup

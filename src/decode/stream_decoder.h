@@ -1,0 +1,152 @@
+// The decoder of the package's compressed streams.
+//
+// The stream format is built like RFC 1951 DEFLATE (same bit order, canonical
+// Huffman codes, length and distance alphabets, fixed code, run-length coded
+// code lengths) but differs in three places, so neither reads the other:
+//   - a block header has four bits: type 5 fixed codes, 6 dynamic codes,
+//     7 stored (0-4 are invalid), then the final-block flag;
+//   - a stored block has a 16-bit length and no complement;
+//   - the code-length code lengths are sent in the order 18, 17, 16, 0, 1, ..., 15.
+// A stream has no header or trailer; bits after the final block are ignored.
+//
+// Input is read in blocks of up to 4096 bytes, either straight from a file or,
+// with an input limit, through a CountedReader that may move on to the next
+// volume file. When a decode ends, the bytes it fetched but did not use go
+// back, so the input stands just after the last byte that holds a used bit and
+// two streams stored back to back can be read one after the other.
+//
+// Output leaves through an OutputSink in whole 32768-byte windows, the last
+// piece shorter (a stream that ends on a window boundary ends with a write of
+// 0 bytes). Matches may reach 32768 bytes back, before the first byte of the
+// stream too, where they read zeros.
+#pragma once
+
+#include <cstdint>
+
+#include "decode/decode_table.h"
+#include "decode/output_sink.h"
+#include "platform/platform.h"
+
+namespace setup {
+
+// Counted input: the source of package data, which the decoder reads in
+// requests of at most 4096 bytes and never more than the limit it was given.
+class CountedReader {
+ public:
+  virtual ~CountedReader() = default;
+  // Reads up to `count` bytes from *file into `buffer` and stores how many were
+  // delivered. The reader may move on to another file; *file then names the
+  // one reading goes on from. Returns false when the input cannot be read at
+  // all: decoding is then abandoned at once (DECODE_ABORTED).
+  virtual bool ReadCounted(FileHandle* file, void* buffer, uint32_t count,
+                           uint32_t* delivered) = 0;
+  // Takes back the last `count` counted bytes, fetched but not used by the stream.
+  virtual void UnreadCounted(FileHandle file, uint32_t count) = 0;
+};
+
+// Results of one stream.
+constexpr int STREAM_OK = 0;
+constexpr int STREAM_BAD_DATA = 1;    // invalid code, bad header field, truncated input
+constexpr int STREAM_BAD_BLOCK = 2;   // invalid block type, over-subscribed code lengths
+constexpr int STREAM_NO_MEMORY = 3;
+constexpr int STREAM_ABORTED = 4;     // counted input could not be read
+
+// Results of the entry points.
+constexpr int DECODE_FAILED = 0;
+constexpr int DECODE_OK = 1;
+constexpr int DECODE_ABORTED = 2;  // counted input failed: the caller ends the setup
+
+class StreamDecoder {
+ public:
+  // `reader` serves decodes that are given an input limit; it may be null when
+  // none are.
+  StreamDecoder(Platform& platform, CountedReader* reader);
+  ~StreamDecoder();
+  StreamDecoder(const StreamDecoder&) = delete;
+  StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+  // Decode one stream from `input` (limit 0: straight from the file to its
+  // end; otherwise that many bytes through the counted reader, then straight
+  // from the file). Each returns DECODE_OK, DECODE_FAILED or DECODE_ABORTED.
+  int DecodeToMemory(void* destination, uint32_t capacity, FileHandle input, uint32_t limit);
+  int DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
+  int Decode(OutputSink& sink, FileHandle input, uint32_t limit);
+
+  // The STREAM_ result of the last decode.
+  int LastResult() const { return lastResult_; }
+  // The file the last decode finished reading from (the counted reader may
+  // have moved on to another).
+  FileHandle InputFile() const { return lastInput_; }
+
+ private:
+  struct Tables;
+
+  bool OpenInput(FileHandle input, uint32_t limit);
+  void CloseInput();
+  bool FillInput();
+  bool NeedBits(unsigned count);
+  uint32_t TakeBits(unsigned count);
+  void DropBits(unsigned count);
+  bool StreamTruncated() const;
+
+  int DecodeStream();
+  int DecodeStoredBlock();
+  int DecodeFixedBlock();
+  int DecodeDynamicBlock();
+  int DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths, unsigned count);
+  int DecodeCodes(const DecodeEntry* literals, int literalBits, const DecodeEntry* distances,
+                  int distanceBits);
+  int DecodeCodesFast(const DecodeEntry* literals, int literalBits,
+                      const DecodeEntry* distances, int distanceBits, bool* endOfBlock);
+  bool DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeEntry* entry);
+  bool PutByte(uint8_t byte);
+  bool CopyMatch(uint32_t length, uint32_t distance);
+  bool FlushWindows();
+
+  Platform& platform_;
+  CountedReader* reader_;
+
+  // Input.
+  uint8_t* inputBuffer_ = nullptr;
+  const uint8_t* readPos_ = nullptr;
+  uint32_t bytesLeft_ = 0;
+  FileHandle input_ = kInvalidFile;
+  uint32_t inputLimit_ = 0;
+  uint32_t directBytes_ = 0;  // bytes read straight from the file after the limit ran out
+  bool aborted_ = false;
+
+  // Bits not yet consumed, lowest first. Only whole bytes are ever added, so
+  // bitCount_ % 8 is the unread part of the last byte.
+  uint64_t bitBuffer_ = 0;
+  unsigned bitCount_ = 0;
+  // Zero bytes supplied after the input ran out. Using any of their bits means
+  // the stream was cut short.
+  unsigned overrun_ = 0;
+
+  // Output: a window of history followed by room for several windows of new
+  // output, so that matches copy from one contiguous run of bytes.
+  OutputSink* sink_ = nullptr;
+  uint8_t* window_ = nullptr;
+  uint32_t outPos_ = 0;   // next write position in window_
+  uint32_t flushed_ = 0;  // output before this position has gone to the sink
+  bool sinkFailed_ = false;
+
+  // Fixed-code tables, built at the first fixed block of a stream.
+  DecodeEntry* fixedLiterals_ = nullptr;
+  DecodeEntry* fixedDistances_ = nullptr;
+  int fixedLiteralBits_ = 0;
+  int fixedDistanceBits_ = 0;
+
+  // Base values and extra bits of the length and distance symbols, and the
+  // order of the code-length code lengths.
+  uint16_t lengthBase_[31];
+  uint8_t lengthExtra_[31];
+  uint16_t distanceBase_[30];
+  uint8_t distanceExtra_[30];
+  uint8_t codeLengthOrder_[19];
+
+  int lastResult_ = STREAM_OK;
+  FileHandle lastInput_ = kInvalidFile;
+};
+
+}  // namespace setup

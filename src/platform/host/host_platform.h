@@ -1,0 +1,42 @@
+// The backend of the native tools: the platform calls over the host's own
+// files, so that the tools read packages with the engine's code on any OS.
+//
+// Paths use the engine's backslash separators and are translated to the host's
+// on the way in. Message boxes go to standard error and take their safe answer
+// (OK, Cancel, No, Abort): a tool never waits for a person.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace setup {
+
+class HostPlatform final : public Platform {
+ public:
+  FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
+                         uint32_t disposition) override;
+  int ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) override;
+  int WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
+  uint32_t SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) override;
+  int CloseHandle(FileHandle file) override;
+  int DeleteFileA(const char* path) override;
+  int MoveFileA(const char* from, const char* to) override;
+  uint32_t GetFileAttributesA(const char* path) override;
+  int SetFileAttributesA(const char* path, uint32_t attributes) override;
+  uint32_t GetLastError() override { return lastError_; }
+
+  void* HeapAlloc(uint32_t size, bool zeroed) override;
+  void HeapFree(void* block) override;
+  void HeapCompact() override {}
+
+  int MessageBoxA(WindowHandle owner, const char* text, const char* caption,
+                  uint32_t type) override;
+
+ private:
+  void NoteErrno();
+  uint32_t lastError_ = 0;
+};
+
+// A host path written with the engine's separators, and back.
+void ToEnginePath(const char* hostPath, char* out, unsigned size);
+
+}  // namespace setup
