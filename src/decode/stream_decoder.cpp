@@ -38,6 +38,11 @@ constexpr uint32_t kBufferEnd = kWindowSize * (1 + kOutputWindows);
 // Room past the end for a match that starts just before it, plus word overrun.
 constexpr uint32_t kSlack = 512;
 
+// First-level widths of the dynamic tables: wide enough that nearly every
+// literal/length and distance code resolves in one lookup.
+constexpr int kDynamicLiteralBits = 11;
+constexpr int kDynamicDistanceBits = 8;
+
 constexpr unsigned kMaxLiteralCodes = 286;
 constexpr unsigned kMaxDistanceCodes = 30;
 
@@ -93,8 +98,10 @@ StreamDecoder::StreamDecoder(Platform& platform, CountedReader* reader)
 
 StreamDecoder::~StreamDecoder() {
   CloseInput();
-  FreeBlock(platform_, &window_);
+  ReleaseBuffers();
 }
+
+void StreamDecoder::ReleaseBuffers() { FreeBlock(platform_, &window_); }
 
 // ---------------------------------------------------------------------------
 // Entry points
@@ -226,6 +233,7 @@ bool StreamDecoder::FlushWindows() {
       // Keep the last window as history at the front, with what follows it.
       uint32_t from = flushed_ - kWindowSize;
       std::memmove(window_, window_ + from, outPos_ - from);
+      historyDirty_ = true;
       outPos_ -= from;
       flushed_ -= from;
     }
@@ -256,10 +264,16 @@ int StreamDecoder::DecodeStream() {
   sinkFailed_ = false;
   // The window buffer is kept from one stream to the next (a setup decodes
   // thousands of files); each stream starts with zeroed history.
-  if (window_ == nullptr && !AllocBlock(platform_, kBufferEnd + kSlack, &window_)) {
-    return STREAM_NO_MEMORY;
+  if (window_ == nullptr) {
+    if (!AllocBlock(platform_, kBufferEnd + kSlack, &window_)) return STREAM_NO_MEMORY;
+    historyDirty_ = true;
   }
-  std::memset(window_, 0, kWindowSize);
+  // Output starts behind the history window, which only a slide writes to:
+  // most streams leave it zero for the next.
+  if (historyDirty_) {
+    std::memset(window_, 0, kWindowSize);
+    historyDirty_ = false;
+  }
   outPos_ = kWindowSize;
   flushed_ = kWindowSize;
 
@@ -279,7 +293,9 @@ int StreamDecoder::DecodeStream() {
       default: result = STREAM_BAD_BLOCK; break;
     }
   }
-  if (result == STREAM_OK && StreamTruncated()) result = STREAM_BAD_DATA;
+  // Bits read past the end of the input make any outcome a cut-short stream,
+  // whatever they happened to decode to.
+  if (result != STREAM_NO_MEMORY && StreamTruncated()) result = STREAM_BAD_DATA;
   if (result == STREAM_OK && !sink_->Write(window_ + flushed_, outPos_ - flushed_)) {
     result = STREAM_BAD_DATA;
   }
@@ -368,8 +384,8 @@ int StreamDecoder::DecodeDynamicBlock() {
 
   DecodeEntry* literals = nullptr;
   DecodeEntry* distances = nullptr;
-  int literalBits = 9;
-  int distanceBits = 6;
+  int literalBits = kDynamicLiteralBits;
+  int distanceBits = kDynamicDistanceBits;
   result = BuildDecodeTable(platform_, lengths, literalCount, 257, lengthBase_, lengthExtra_,
                             &literals, &literalBits);
   if (result == TABLE_OK) {
@@ -493,8 +509,12 @@ int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
 
 // Decodes symbols while at least 8 input bytes are buffered. One refill gives
 // at least 56 bits: enough for the longest literal/length code (15 bits), its
-// extra bits (5), a distance code (15) and its extra bits (13). Output may run
-// up to a match past the current window, into the slack, before it is flushed.
+// extra bits (5), a distance code (15) and its extra bits (13), or for three
+// literals. Output may run up to a match past the current window, into the
+// slack, before it is flushed.
+//
+// Entries are read as one 32-bit word: op in the low byte, bits in the next,
+// value in the high half.
 int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
                                    const DecodeEntry* distances, int distanceBits,
                                    bool* endOfBlock) {
@@ -506,60 +526,97 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   uint64_t bits = bitBuffer_;
   unsigned count = bitCount_;
   int result = STREAM_OK;
+  uint8_t* out = window_ + outPos_;
+
+  auto entryAt = [](const DecodeEntry* table, uint32_t index) {
+    uint32_t e;
+    std::memcpy(&e, table + index, sizeof e);
+    return e;
+  };
+  auto consume = [&](unsigned n) {
+    bits >>= n;
+    count -= n;
+  };
+  // Follows sub-table links; false for an invalid code.
+  auto resolve = [&](const DecodeEntry* table, uint32_t* e) {
+    while ((*e & 0xFF) > kOpLiteral) {
+      if ((*e & 0xFF) == kOpInvalid) return false;
+      consume((*e >> 8) & 0xFF);
+      uint32_t sub = (*e & 0xFF) - kOpLinkBase;
+      *e = entryAt(table, (*e >> 16) + LowBits(bits, sub));
+    }
+    return true;
+  };
 
   while (inEnd - in >= 8) {
-    uint8_t* out = window_ + outPos_;
     uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
     while (out < chunkEnd && inEnd - in >= 8) {
       bits |= LoadWord(in) << count;
       in += (63 - count) >> 3;
       count |= 56;
 
-      DecodeEntry e = literals[static_cast<uint32_t>(bits) & literalMask];
-      while (e.op > kOpLiteral) {
-        if (e.op == kOpInvalid) goto bad;
-        bits >>= e.bits;
-        count -= e.bits;
-        e = literals[e.value + LowBits(bits, e.op - kOpLinkBase)];
+      uint32_t e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
+      if ((e & 0xFF) == kOpLiteral) {
+        // Up to three literals on one refill.
+        consume((e >> 8) & 0xFF);
+        *out++ = static_cast<uint8_t>(e >> 16);
+        e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
+        if ((e & 0xFF) == kOpLiteral) {
+          consume((e >> 8) & 0xFF);
+          *out++ = static_cast<uint8_t>(e >> 16);
+          e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
+          if ((e & 0xFF) == kOpLiteral) {
+            consume((e >> 8) & 0xFF);
+            *out++ = static_cast<uint8_t>(e >> 16);
+            continue;
+          }
+        }
+        // The entry in hand stays valid: a refill only adds bits above.
+        if (inEnd - in < 8) break;
+        bits |= LoadWord(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
       }
-      bits >>= e.bits;
-      count -= e.bits;
-      if (e.op == kOpLiteral) {
-        *out++ = static_cast<uint8_t>(e.value);
-        continue;
+      if ((e & 0xFF) > kOpLiteral) {
+        if (!resolve(literals, &e)) goto bad;
+        if ((e & 0xFF) == kOpLiteral) {
+          consume((e >> 8) & 0xFF);
+          *out++ = static_cast<uint8_t>(e >> 16);
+          continue;
+        }
       }
-      if (e.op == kOpEndOfBlock) {
+      if ((e & 0xFF) == kOpEndOfBlock) {
+        consume((e >> 8) & 0xFF);
         *endOfBlock = true;
-        outPos_ = static_cast<uint32_t>(out - window_);
         goto done;
       }
-      uint32_t length = e.value + LowBits(bits, e.op);
-      bits >>= e.op;
-      count -= e.op;
+      consume((e >> 8) & 0xFF);
+      uint32_t length = (e >> 16) + LowBits(bits, e & 0xFF);
+      consume(e & 0xFF);
 
-      e = distances[static_cast<uint32_t>(bits) & distanceMask];
-      while (e.op > kOpLiteral) {
-        if (e.op == kOpInvalid) goto bad;
-        bits >>= e.bits;
-        count -= e.bits;
-        e = distances[e.value + LowBits(bits, e.op - kOpLinkBase)];
-      }
-      if (e.op > 13) goto bad;
-      bits >>= e.bits;
-      count -= e.bits;
-      uint32_t distance = e.value + LowBits(bits, e.op);
-      bits >>= e.op;
-      count -= e.op;
+      e = entryAt(distances, static_cast<uint32_t>(bits) & distanceMask);
+      if ((e & 0xFF) > kOpLiteral && !resolve(distances, &e)) goto bad;
+      if ((e & 0xFF) > 13) goto bad;
+      consume((e >> 8) & 0xFF);
+      uint32_t distance = (e >> 16) + LowBits(bits, e & 0xFF);
+      consume(e & 0xFF);
 
       // The history before `out` is contiguous and at least one window long.
       const uint8_t* from = out - distance;
       uint8_t* const stop = out + length;
       if (distance >= 8) {
-        do {
-          StoreWord(out, LoadWord(from));
-          from += 8;
-          out += 8;
-        } while (out < stop);
+        StoreWord(out, LoadWord(from));
+        StoreWord(out + 8, LoadWord(from + 8));
+        if (length > 16) {
+          out += 16;
+          from += 16;
+          do {
+            StoreWord(out, LoadWord(from));
+            StoreWord(out + 8, LoadWord(from + 8));
+            from += 16;
+            out += 16;
+          } while (out < stop);
+        }
       } else if (distance == 1) {
         const uint64_t fill = 0x0101010101010101ull * *from;
         do {
@@ -574,9 +631,12 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
       out = stop;
     }
     outPos_ = static_cast<uint32_t>(out - window_);
-    if (outPos_ - flushed_ >= kWindowSize && !FlushWindows()) {
-      result = STREAM_BAD_DATA;
-      goto done;
+    if (outPos_ - flushed_ >= kWindowSize) {
+      if (!FlushWindows()) {
+        result = STREAM_BAD_DATA;
+        goto done;
+      }
+      out = window_ + outPos_;
     }
   }
   goto done;
@@ -584,6 +644,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
 bad:
   result = STREAM_BAD_DATA;
 done:
+  outPos_ = static_cast<uint32_t>(out - window_);
   readPos_ = in;
   bytesLeft_ = static_cast<uint32_t>(inEnd - in);
   bitBuffer_ = bits;

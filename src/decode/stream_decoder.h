@@ -72,6 +72,9 @@ class StreamDecoder {
   int DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
   int Decode(OutputSink& sink, FileHandle input, uint32_t limit);
 
+  // Frees the window kept between streams (it is made again when needed).
+  void ReleaseBuffers();
+
   // The STREAM_ result of the last decode.
   int LastResult() const { return lastResult_; }
   // The file the last decode finished reading from (the counted reader may
@@ -130,6 +133,7 @@ class StreamDecoder {
   uint32_t outPos_ = 0;   // next write position in window_
   uint32_t flushed_ = 0;  // output before this position has gone to the sink
   bool sinkFailed_ = false;
+  bool historyDirty_ = false;  // the history window holds bytes of an earlier stream
 
   // Fixed-code tables, built at the first fixed block of a stream.
   DecodeEntry* fixedLiterals_ = nullptr;

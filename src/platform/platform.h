@@ -20,6 +20,12 @@ namespace setup {
 using FileHandle = intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
+// A FILETIME: 100-nanosecond ticks since 1601, in two halves.
+struct FileTime {
+  uint32_t low;
+  uint32_t high;
+};
+
 // A window handle; 0 is "no window".
 using WindowHandle = uintptr_t;
 
@@ -89,6 +95,9 @@ class Platform {
   virtual int MoveFileA(const char* from, const char* to) = 0;
   virtual uint32_t GetFileAttributesA(const char* path) = 0;
   virtual int SetFileAttributesA(const char* path, uint32_t attributes) = 0;
+  // Null times are left as they are.
+  virtual int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                          const FileTime* lastWrite) = 0;
   virtual uint32_t GetLastError() = 0;
 
   // The process heap (HeapAlloc, HeapFree, HeapCompact on GetProcessHeap()).

@@ -22,6 +22,81 @@ std::string HostPath(const char* path) {
   return s;
 }
 
+// Whether the folder a host path names its entry in exists.
+bool FolderOfExists(const std::string& host) {
+  size_t slash = host.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
+  struct stat st;
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The read-only attribute is the owner's write bit; Windows honours it even
+// for administrators, so it is checked here rather than left to open(), which
+// lets root write anyway.
+bool ReadOnly(const struct stat& st) { return !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
+
+// A handle's access right is missing (rather than the handle being invalid).
+bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+// Writes all of a buffer; false with errno set on failure.
+bool WriteAll(int fd, const char* p, size_t n) {
+  while (n != 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+// Copies a regular file's bytes and permission bits into a new file; false
+// with errno set on failure.
+bool CopyContents(int in, int out, mode_t mode) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+  }
+  return fchmod(out, mode & 07777) == 0;
+}
+
+// Moves a regular file to another file system: copies it under the new name,
+// then removes the original. On failure nothing is left at the new name and
+// errno tells why.
+bool CopyAcross(const std::string& from, const std::string& to, const struct stat& st) {
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    int saved = errno;
+    close(in);
+    errno = saved;
+    return false;
+  }
+  bool ok = CopyContents(in, out, st.st_mode);
+  int saved = errno;
+  if (close(out) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  close(in);
+  if (ok && unlink(from.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) {
+    unlink(to.c_str());
+    errno = saved;
+  }
+  return ok;
+}
+
 }  // namespace
 
 void ToEnginePath(const char* hostPath, char* out, unsigned size) {
@@ -30,7 +105,12 @@ void ToEnginePath(const char* hostPath, char* out, unsigned size) {
   if (size != 0) out[i] = '\0';
 }
 
-void HostPlatform::NoteErrno() {
+void HostPlatform::NoteErrno(const std::string* hostPath) {
+  // A missing entry in a missing folder is a missing path, as on Windows.
+  if (errno == ENOENT && hostPath != nullptr && !FolderOfExists(*hostPath)) {
+    lastError_ = kErrorPathNotFound;
+    return;
+  }
   switch (errno) {
     case ENOENT: lastError_ = kErrorFileNotFound; break;
     case ENOTDIR: lastError_ = kErrorPathNotFound; break;
@@ -60,15 +140,18 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
   }
   std::string host = HostPath(path);
   struct stat st;
-  if (stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  bool exists = stat(host.c_str(), &st) == 0;
+  if (exists && (S_ISDIR(st.st_mode) || ((write || disposition == kCreateAlways) && ReadOnly(st)))) {
     lastError_ = kErrorAccessDenied;
     return kInvalidFile;
   }
   int fd = open(host.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) {
-    NoteErrno();
+    NoteErrno(&host);
     return kInvalidFile;
   }
+  // Replacing an existing file succeeds with ERROR_ALREADY_EXISTS.
+  lastError_ = exists && disposition == kCreateAlways ? kErrorAlreadyExists : 0;
   return fd;
 }
 
@@ -80,6 +163,7 @@ int HostPlatform::ReadFile(FileHandle file, void* buffer, uint32_t count, uint32
     if (n < 0) {
       if (errno == EINTR) continue;
       NoteErrno();
+      if (errno == EBADF && IsOpen(static_cast<int>(file))) lastError_ = kErrorAccessDenied;
       return 0;
     }
     if (n == 0) break;
@@ -97,6 +181,7 @@ int HostPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
     if (n < 0) {
       if (errno == EINTR) continue;
       NoteErrno();
+      if (errno == EBADF && IsOpen(static_cast<int>(file))) lastError_ = kErrorAccessDenied;
       return 0;
     }
     *done += static_cast<uint32_t>(n);
@@ -104,16 +189,44 @@ int HostPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
   return 1;
 }
 
+// The target is worked out here so that a move Windows refuses leaves the
+// position alone: the distance is signed from every origin, a target before
+// the start is a negative seek, and one at 4 GiB or beyond does not fit.
 uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) {
-  int whence = origin == kFileBegin ? SEEK_SET : origin == kFileCurrent ? SEEK_CUR : SEEK_END;
-  off_t offset = origin == kFileBegin ? static_cast<off_t>(static_cast<uint32_t>(distance))
-                                      : static_cast<off_t>(distance);
-  off_t pos = lseek(static_cast<int>(file), offset, whence);
-  if (pos < 0 || pos >= 0xFFFFFFFFll) {
+  int fd = static_cast<int>(file);
+  off_t here = lseek(fd, 0, SEEK_CUR);
+  if (here < 0) {
     NoteErrno();
     return kInvalidSetFilePointer;
   }
-  return static_cast<uint32_t>(pos);
+  int64_t base = 0;
+  if (origin == kFileCurrent) {
+    base = here;
+  } else if (origin == kFileEnd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      NoteErrno();
+      return kInvalidSetFilePointer;
+    }
+    base = st.st_size;
+  } else if (origin != kFileBegin) {
+    lastError_ = kErrorInvalidParameter;
+    return kInvalidSetFilePointer;
+  }
+  int64_t target = base + distance;
+  if (target < 0) {
+    lastError_ = 131;  // ERROR_NEGATIVE_SEEK
+    return kInvalidSetFilePointer;
+  }
+  if (target >= 0xFFFFFFFFll) {
+    lastError_ = kErrorInvalidParameter;
+    return kInvalidSetFilePointer;
+  }
+  if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+    NoteErrno();
+    return kInvalidSetFilePointer;
+  }
+  return static_cast<uint32_t>(target);
 }
 
 int HostPlatform::CloseHandle(FileHandle file) {
@@ -125,30 +238,53 @@ int HostPlatform::CloseHandle(FileHandle file) {
 }
 
 int HostPlatform::DeleteFileA(const char* path) {
-  if (unlink(HostPath(path).c_str()) != 0) {
-    NoteErrno();
+  std::string host = HostPath(path);
+  struct stat st;
+  if (lstat(host.c_str(), &st) == 0 && ReadOnly(st)) {
+    lastError_ = kErrorAccessDenied;
+    return 0;
+  }
+  if (unlink(host.c_str()) != 0) {
+    NoteErrno(&host);
     return 0;
   }
   return 1;
 }
 
+// Like MoveFileA on Windows: never replaces another file, renames a file to
+// itself (another case of its name on a case-blind file system), and copies a
+// file to another file system.
 int HostPlatform::MoveFileA(const char* from, const char* to) {
+  std::string source = HostPath(from);
   std::string target = HostPath(to);
-  if (access(target.c_str(), F_OK) == 0) {
+  struct stat st;
+  if (lstat(source.c_str(), &st) != 0) {
+    NoteErrno(&source);
+    return 0;
+  }
+  struct stat existing;
+  if (lstat(target.c_str(), &existing) == 0 &&
+      (existing.st_dev != st.st_dev || existing.st_ino != st.st_ino)) {
     lastError_ = kErrorAlreadyExists;
     return 0;
   }
-  if (rename(HostPath(from).c_str(), target.c_str()) != 0) {
-    NoteErrno();
-    return 0;
+  if (rename(source.c_str(), target.c_str()) == 0) return 1;
+  if (errno == EXDEV) {
+    if (S_ISDIR(st.st_mode)) {
+      lastError_ = kErrorAccessDenied;  // folders stay on their own volume
+      return 0;
+    }
+    if (CopyAcross(source, target, st)) return 1;
   }
-  return 1;
+  NoteErrno(&target);
+  return 0;
 }
 
 uint32_t HostPlatform::GetFileAttributesA(const char* path) {
+  std::string host = HostPath(path);
   struct stat st;
-  if (stat(HostPath(path).c_str(), &st) != 0) {
-    NoteErrno();
+  if (stat(host.c_str(), &st) != 0) {
+    NoteErrno(&host);
     return kInvalidFileAttributes;
   }
   uint32_t attributes = 0;
@@ -161,12 +297,40 @@ int HostPlatform::SetFileAttributesA(const char* path, uint32_t attributes) {
   std::string host = HostPath(path);
   struct stat st;
   if (stat(host.c_str(), &st) != 0) {
-    NoteErrno();
+    NoteErrno(&host);
     return 0;
   }
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
   if (chmod(host.c_str(), mode) != 0) {
+    NoteErrno();
+    return 0;
+  }
+  return 1;
+}
+
+// The host keeps access and modification times; creation time has no place.
+int HostPlatform::SetFileTime(FileHandle file, const FileTime* /*creation*/,
+                              const FileTime* lastAccess, const FileTime* lastWrite) {
+  auto toTimespec = [](const FileTime* t) {
+    struct timespec ts;
+    if (t == nullptr) {
+      ts.tv_sec = 0;
+      ts.tv_nsec = UTIME_OMIT;
+      return ts;
+    }
+    uint64_t ticks = static_cast<uint64_t>(t->high) << 32 | t->low;
+    int64_t unixTicks = static_cast<int64_t>(ticks) - 116444736000000000ll;
+    ts.tv_sec = static_cast<time_t>(unixTicks / 10000000);
+    ts.tv_nsec = static_cast<long>(unixTicks % 10000000 * 100);
+    if (ts.tv_nsec < 0) {
+      ts.tv_nsec += 1000000000;
+      ts.tv_sec -= 1;
+    }
+    return ts;
+  };
+  struct timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+  if (futimens(static_cast<int>(file), times) != 0) {
     NoteErrno();
     return 0;
   }

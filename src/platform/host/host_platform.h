@@ -6,6 +6,8 @@
 // (OK, Cancel, No, Abort): a tool never waits for a person.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 namespace setup {
@@ -22,6 +24,8 @@ class HostPlatform final : public Platform {
   int MoveFileA(const char* from, const char* to) override;
   uint32_t GetFileAttributesA(const char* path) override;
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
+  int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                  const FileTime* lastWrite) override;
   uint32_t GetLastError() override { return lastError_; }
 
   void* HeapAlloc(uint32_t size, bool zeroed) override;
@@ -32,7 +36,9 @@ class HostPlatform final : public Platform {
                   uint32_t type) override;
 
  private:
-  void NoteErrno();
+  // Sets the last error from errno; with the path the call was given, a missing
+  // entry is told apart from a missing folder.
+  void NoteErrno(const std::string* hostPath = nullptr);
   uint32_t lastError_ = 0;
 };
 

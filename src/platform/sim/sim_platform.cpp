@@ -56,7 +56,8 @@ void SimPlatform::AddFolder(std::string_view path) {
   if (parts.empty()) return;
   std::string key = Upper(parts[0]);
   for (size_t i = 1; i < parts.size(); ++i) {
-    key += "\\" + Upper(parts[i]);
+    key += '\\';
+    key += Upper(parts[i]);
     if (Find(key) == nullptr) {
       Node node;
       node.name = parts[i];
@@ -108,9 +109,13 @@ std::string SimPlatform::StoredPath(std::string_view path) const {
   std::string stored;
   std::string key;
   for (size_t i = 0; i < parts.size(); ++i) {
-    key += (i == 0 ? "" : "\\") + Upper(parts[i]);
+    if (i != 0) {
+      key += '\\';
+      stored += '\\';
+    }
+    key += Upper(parts[i]);
     const Node* node = Find(key);
-    stored += (i == 0 ? "" : "\\") + (node != nullptr ? node->name : parts[i]);
+    stored += node != nullptr ? node->name : parts[i];
   }
   return stored;
 }
@@ -211,6 +216,12 @@ bool SimPlatform::OpenByUs(const std::string& key) const {
                      [&](const auto& entry) { return entry.second.key == key; });
 }
 
+uint32_t SimPlatform::MissingError(const std::optional<std::string>& key) const {
+  if (!key) return kErrorPathNotFound;
+  const Node* parent = Find(ParentKey(*key));
+  return parent != nullptr && parent->folder ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
 int SimPlatform::Fail(uint32_t error) {
   lastError_ = error;
   return 0;
@@ -252,6 +263,7 @@ FileHandle SimPlatform::CreateFileA(const char* path, uint32_t access, uint32_t 
     Fail(kErrorSharingViolation);
     return kInvalidFile;
   }
+  bool replaced = disposition == kCreateAlways && node != nullptr;
   if (disposition == kCreateAlways) {
     Drive& drive = DriveOf(*key);
     if (node != nullptr) {
@@ -267,7 +279,8 @@ FileHandle SimPlatform::CreateFileA(const char* path, uint32_t access, uint32_t 
   FileHandle handle = nextHandle_;
   nextHandle_ += 4;
   handles_[handle] = OpenFile{*key, access, share};
-  lastError_ = 0;
+  // A replaced file still counts as success; the last error tells it apart.
+  lastError_ = replaced ? kErrorAlreadyExists : 0;
   return handle;
 }
 
@@ -302,8 +315,11 @@ int SimPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
   uint64_t cluster = drive.clusterSize == 0 ? 1 : drive.clusterSize;
   uint64_t capacity = (oldAllocated + drive.freeBytes) / cluster * cluster;
   if (pos + n > capacity) n = capacity > pos ? capacity - pos : 0;
+  // Nothing written leaves the file as it was, even with the position past
+  // its end (a write of 0 bytes, or a full drive).
+  if (n == 0) return 1;
   if (pos + n > node.data.size()) node.data.resize(pos + n, '\0');
-  if (n != 0) std::memcpy(&node.data[pos], buffer, n);
+  std::memcpy(&node.data[pos], buffer, n);
   it->second.position = pos + n;
   drive.freeBytes = drive.freeBytes + oldAllocated - Allocated(drive, node.data.size());
   *done = static_cast<uint32_t>(n);
@@ -317,13 +333,23 @@ uint32_t SimPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_t
     return kInvalidSetFilePointer;
   }
   int64_t base = 0;
-  if (origin == kFileCurrent) base = static_cast<int64_t>(it->second.position);
-  else if (origin == kFileEnd) base = static_cast<int64_t>(nodes_.at(it->second.key).data.size());
-  // From the start, the distance is taken as unsigned (positions up to 4 GiB).
-  int64_t target = origin == kFileBegin ? static_cast<int64_t>(static_cast<uint32_t>(distance))
-                                        : base + distance;
-  if (target < 0 || target >= 0xFFFFFFFFll) {
+  if (origin == kFileCurrent) {
+    base = static_cast<int64_t>(it->second.position);
+  } else if (origin == kFileEnd) {
+    base = static_cast<int64_t>(nodes_.at(it->second.key).data.size());
+  } else if (origin != kFileBegin) {
+    Fail(kErrorInvalidParameter);
+    return kInvalidSetFilePointer;
+  }
+  // Without a high part the distance is a signed 32-bit value from every
+  // origin, so a negative distance from the start is a negative seek.
+  int64_t target = base + distance;
+  if (target < 0) {
     Fail(131);  // ERROR_NEGATIVE_SEEK
+    return kInvalidSetFilePointer;
+  }
+  if (target >= 0xFFFFFFFFll) {  // not expressible without a high part
+    Fail(kErrorInvalidParameter);
     return kInvalidSetFilePointer;
   }
   it->second.position = static_cast<uint64_t>(target);
@@ -339,7 +365,7 @@ int SimPlatform::CloseHandle(FileHandle file) {
 int SimPlatform::DeleteFileA(const char* path) {
   std::optional<std::string> key = KeyOf(path);
   Node* node = key ? Find(*key) : nullptr;
-  if (node == nullptr) return Fail(key && Find(ParentKey(*key)) ? kErrorFileNotFound : kErrorPathNotFound);
+  if (node == nullptr) return Fail(MissingError(key));
   if (node->folder || (node->attributes & kAttrReadOnly) || node->heldByOther || OpenByUs(*key)) {
     return Fail(kErrorAccessDenied);
   }
@@ -353,11 +379,13 @@ int SimPlatform::MoveFileA(const char* from, const char* to) {
   std::optional<std::string> fromKey = KeyOf(from);
   std::optional<std::string> toKey = KeyOf(to);
   Node* node = fromKey ? Find(*fromKey) : nullptr;
-  if (node == nullptr || node->folder) return Fail(kErrorFileNotFound);
+  if (node == nullptr) return Fail(MissingError(fromKey));
   if (!toKey) return Fail(kErrorPathNotFound);
   Node* toParent = Find(ParentKey(*toKey));
   if (toParent == nullptr || !toParent->folder) return Fail(kErrorPathNotFound);
+  // The same name in another case is a rename, not a clash.
   if (Find(*toKey) != nullptr && *toKey != *fromKey) return Fail(kErrorAlreadyExists);
+  if (node->folder) return MoveFolder(*fromKey, *toKey, LastPart(to));
   if (node->heldByOther || OpenByUs(*fromKey)) return Fail(kErrorAccessDenied);
   Node moved = *node;
   moved.name = LastPart(to);
@@ -374,11 +402,37 @@ int SimPlatform::MoveFileA(const char* from, const char* to) {
   return 1;
 }
 
+// A folder is renamed with everything in it, on its own drive only, and not
+// while anything inside is open; a drive's root never moves.
+int SimPlatform::MoveFolder(const std::string& fromKey, const std::string& toKey,
+                            const std::string& name) {
+  std::string prefix = fromKey + "\\";
+  bool root = ParentKey(fromKey).empty();
+  bool intoItself = toKey.compare(0, prefix.size(), prefix) == 0;
+  if (root || intoItself || fromKey[0] != toKey[0]) return Fail(kErrorAccessDenied);
+  std::vector<std::string> inside;
+  for (auto it = nodes_.lower_bound(prefix);
+       it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+    if (it->second.heldByOther || OpenByUs(it->first)) return Fail(kErrorAccessDenied);
+    inside.push_back(it->first);
+  }
+  Node folder = nodes_.at(fromKey);
+  folder.name = name;
+  nodes_.erase(fromKey);
+  nodes_[toKey] = folder;
+  for (const std::string& key : inside) {
+    auto entry = nodes_.extract(key);
+    entry.key() = toKey + key.substr(fromKey.size());
+    nodes_.insert(std::move(entry));
+  }
+  return 1;
+}
+
 uint32_t SimPlatform::GetFileAttributesA(const char* path) {
   std::optional<std::string> key = KeyOf(path);
   const Node* node = key ? Find(*key) : nullptr;
   if (node == nullptr) {
-    Fail(kErrorFileNotFound);
+    Fail(MissingError(key));
     return kInvalidFileAttributes;
   }
   return node->attributes;
@@ -387,7 +441,7 @@ uint32_t SimPlatform::GetFileAttributesA(const char* path) {
 int SimPlatform::SetFileAttributesA(const char* path, uint32_t attributes) {
   std::optional<std::string> key = KeyOf(path);
   Node* node = key ? Find(*key) : nullptr;
-  if (node == nullptr) return Fail(kErrorFileNotFound);
+  if (node == nullptr) return Fail(MissingError(key));
   uint32_t kept = node->attributes & kAttrDirectory;
   uint32_t set = attributes & ~(kAttrNormal | kAttrDirectory);
   node->attributes = kept | set;
@@ -395,17 +449,45 @@ int SimPlatform::SetFileAttributesA(const char* path, uint32_t attributes) {
   return 1;
 }
 
+int SimPlatform::SetFileTime(FileHandle file, const FileTime* creation,
+                             const FileTime* lastAccess, const FileTime* lastWrite) {
+  auto it = handles_.find(file);
+  if (it == handles_.end()) return Fail(kErrorInvalidHandle);
+  if (!(it->second.access & kGenericWrite)) return Fail(kErrorAccessDenied);
+  Node& node = nodes_.at(it->second.key);
+  const FileTime* given[3] = {creation, lastAccess, lastWrite};
+  for (int i = 0; i < 3; ++i) {
+    if (given[i] != nullptr) node.times[i] = *given[i];
+  }
+  return 1;
+}
+
+std::optional<std::array<FileTime, 3>> SimPlatform::FileTimes(std::string_view path) const {
+  std::optional<std::string> key = KeyOf(path);
+  const Node* node = key ? Find(*key) : nullptr;
+  if (node == nullptr || node->folder) return std::nullopt;
+  return node->times;
+}
+
 // --- Heap and message boxes --------------------------------------------------
 
 void* SimPlatform::HeapAlloc(uint32_t size, bool zeroed) {
   if (allocationFails && allocationFails(size)) return nullptr;
   void* block = zeroed ? std::calloc(1, size == 0 ? 1 : size) : std::malloc(size == 0 ? 1 : size);
-  if (block != nullptr) blocks_[block] = size;
+  if (block == nullptr) return nullptr;
+  // The real heap hands out old contents; never let a block look zeroed by luck.
+  if (!zeroed) std::memset(block, kFreshByte, size);
+  blocks_[block] = size;
   return block;
 }
 
 void SimPlatform::HeapFree(void* block) {
-  if (blocks_.erase(block) != 0) std::free(block);
+  if (block == nullptr) return;  // HeapFree accepts null
+  if (blocks_.erase(block) != 0) {
+    std::free(block);
+  } else {
+    ++invalidFrees;  // a double free, or a block from elsewhere
+  }
 }
 
 int SimPlatform::MessageBoxA(WindowHandle owner, const char* text, const char* caption,
@@ -418,9 +500,12 @@ int SimPlatform::MessageBoxA(WindowHandle owner, const char* text, const char* c
     return answer;
   }
   switch (type & 0x0F) {
-    case kMbYesNo: return kIdYes;
     case kMbAbortRetryIgnore: return kIdAbort;
-    default: return kIdOk;
+    case 0x03:  // MB_YESNOCANCEL
+    case kMbYesNo: return kIdYes;
+    case 0x05: return kIdRetry;   // MB_RETRYCANCEL
+    case 0x06: return kIdCancel;  // MB_CANCELTRYCONTINUE
+    default: return kIdOk;        // MB_OK, MB_OKCANCEL
   }
 }
 

@@ -12,6 +12,7 @@
 // Paths are absolute ("C:\dir\file"); "/" counts as "\".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -43,6 +44,8 @@ class SimPlatform final : public Platform {
                uint32_t attributes = kAttrNormal);
   bool FileExists(std::string_view path) const;
   bool FolderExists(std::string_view path) const;
+  // A file's creation, last-access and last-write times; nullopt when there is no file.
+  std::optional<std::array<FileTime, 3>> FileTimes(std::string_view path) const;
   // Contents of a file; nullopt when there is none.
   std::optional<std::string> FileContents(std::string_view path) const;
   // The full path with every part in its stored case.
@@ -59,6 +62,10 @@ class SimPlatform final : public Platform {
   // Heap: decides whether an allocation of a given size fails (null: never).
   std::function<bool(uint32_t size)> allocationFails;
   int heapCompactions = 0;
+  // Frees of a pointer the heap does not hold (double frees, foreign blocks).
+  int invalidFrees = 0;
+  // The fill of a block allocated without zeroing.
+  static constexpr unsigned char kFreshByte = 0xCD;
   size_t OutstandingBlocks() const { return blocks_.size(); }
 
   // Message boxes: every box is recorded; answers are taken from the front of
@@ -84,6 +91,8 @@ class SimPlatform final : public Platform {
   int MoveFileA(const char* from, const char* to) override;
   uint32_t GetFileAttributesA(const char* path) override;
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
+  int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                  const FileTime* lastWrite) override;
   uint32_t GetLastError() override { return lastError_; }
 
   void* HeapAlloc(uint32_t size, bool zeroed) override;
@@ -105,6 +114,7 @@ class SimPlatform final : public Platform {
     std::string data;
     uint32_t attributes = kAttrNormal;
     bool heldByOther = false;
+    std::array<FileTime, 3> times{};
   };
   struct OpenFile {
     std::string key;
@@ -124,6 +134,9 @@ class SimPlatform final : public Platform {
   uint64_t Allocated(const Drive& drive, uint64_t size) const;
   bool Shared(const std::string& key, uint32_t access, uint32_t share) const;
   bool OpenByUs(const std::string& key) const;
+  // The error for a name that is not there: its folder missing, or only it.
+  uint32_t MissingError(const std::optional<std::string>& key) const;
+  int MoveFolder(const std::string& fromKey, const std::string& toKey, const std::string& name);
   int Fail(uint32_t error);
 
   std::map<char, Drive> drives_;

@@ -58,6 +58,14 @@ int Win32Platform::SetFileAttributesA(const char* path, uint32_t attributes) {
   return ::SetFileAttributesA(path, attributes);
 }
 
+int Win32Platform::SetFileTime(FileHandle file, const FileTime* creation,
+                               const FileTime* lastAccess, const FileTime* lastWrite) {
+  static_assert(sizeof(FileTime) == sizeof(FILETIME));
+  return ::SetFileTime(ToHandle(file), reinterpret_cast<const FILETIME*>(creation),
+                       reinterpret_cast<const FILETIME*>(lastAccess),
+                       reinterpret_cast<const FILETIME*>(lastWrite));
+}
+
 uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
 
 void* Win32Platform::HeapAlloc(uint32_t size, bool zeroed) {

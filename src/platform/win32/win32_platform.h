@@ -17,6 +17,8 @@ class Win32Platform final : public Platform {
   int MoveFileA(const char* from, const char* to) override;
   uint32_t GetFileAttributesA(const char* path) override;
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
+  int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                  const FileTime* lastWrite) override;
   uint32_t GetLastError() override;
 
   void* HeapAlloc(uint32_t size, bool zeroed) override;

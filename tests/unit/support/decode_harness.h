@@ -32,6 +32,14 @@ struct DecodeOutcome {
   uint32_t positionAfter;  // file position after the decode
 };
 
+// How the decoder is given its input.
+enum class Feed {
+  File,          // straight from the file, which ends with the stream
+  FileWithTail,  // straight from the file, with unrelated bytes after the stream
+  Trickle,       // counted input delivered one byte per read, limit = the stream's size
+};
+const char* FeedName(Feed feed);
+
 // A simulated machine with drive C: and the given bytes in C:\stream.bin.
 class DecodeHarness {
  public:
@@ -41,6 +49,12 @@ class DecodeHarness {
   DecodeOutcome Decode(const std::vector<uint8_t>& stream);
   // Reads `stream` starting at `offset` of the file holding `file`.
   DecodeOutcome DecodeAt(const std::vector<uint8_t>& file, uint32_t offset);
+  // Same, with counted input: `limit` bytes through `reader` (which must read
+  // from this harness's platform).
+  DecodeOutcome DecodeWith(const std::vector<uint8_t>& file, uint32_t offset,
+                           CountedReader* reader, uint32_t limit);
+  // Decodes `stream` fed as `feed` says.
+  DecodeOutcome DecodeFed(const std::vector<uint8_t>& stream, Feed feed);
 };
 
 std::vector<uint8_t> Bytes(const std::string& s);

@@ -1,0 +1,117 @@
+#include "install/entry_data.h"
+
+#include "decode/checksum.h"
+#include "install/file_entry.h"
+#include "install/patch_apply.h"
+#include "install/temporary_name.h"
+#include "package/errors.h"
+#include "package/file_io.h"
+
+namespace setup {
+
+namespace {
+
+// Positions the reader at `entry`'s data and decodes it into `file`.
+int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file) {
+  if (EntryStoredSize(entry) == 0) {
+    SetSetupError(context, ERR_CORRUPT, context.packagePath);
+    return ERR_CORRUPT;
+  }
+  int seek = SeekPackageData(context, EntryDataOffset(entry));
+  if (seek != 0) {
+    if (context.run.errorNumber != seek) SetSetupError(context, seek, "");
+    return seek;
+  }
+  // A failed decode shows in the checksum of what was written.
+  if (context.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
+      DECODE_ABORTED) {
+    return RESULT_ABORTED;
+  }
+  return 0;
+}
+
+int Verify(SetupContext& context, const char* path, uint32_t checksum, const char* subject) {
+  FileHandle file = OpenForRead(context.platform, path);
+  if (file == kInvalidFile) {
+    SetSetupError(context, ERR_OPEN, path);
+    return ERR_OPEN;
+  }
+  uint32_t sum = FileChecksum(context.platform, file);
+  CloseFile(context.platform, &file);
+  if (sum != checksum) {
+    SetSetupError(context, ERR_CHECKSUM, subject);
+    return ERR_CHECKSUM;
+  }
+  return 0;
+}
+
+void SetTimes(Platform& platform, FileHandle file, const uint8_t* entry) {
+  const uint8_t* times = FileEntryTimes(entry);
+  FileTime creation{ReadU32(times), ReadU32(times + 4)};
+  FileTime access{ReadU32(times + 8), ReadU32(times + 12)};
+  FileTime write{ReadU32(times + 16), ReadU32(times + 20)};
+  platform.SetFileTime(file, &creation, &access, &write);
+}
+
+int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
+         const char* temporary, FileHandle* file, int progressFrom, int progressTo) {
+  Platform& platform = context.platform;
+  uint8_t flags = EntryFlags(entry);
+  if (flags & FEF_PATCH) {
+    uint8_t* base = FindPatchBase(context, entry);
+    if (base == nullptr) {
+      SetSetupError(context, ERR_CORRUPT, targetPath);
+      return ERR_CORRUPT;
+    }
+    int result = DecodeEntry(context, base, *file);
+    CloseFile(platform, file);
+    if (result != 0) return result;
+    result = Verify(context, temporary, EntryChecksum(base), targetPath);
+    if (result != 0) return result;
+    result = ApplyPatch(context, entry, temporary, progressFrom, progressTo);
+    return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.errorNumber;
+  }
+  if (flags & FEF_UNINSTALLER) {
+    // The uninstaller is the package's image followed by the entry's data;
+    // it carries no checksum.
+    const Payload& image = context.package.uninstaller;
+    if (image.data != nullptr && image.size != 0) {
+      int written = WriteBytes(platform, *file, image.data, image.size);
+      if (written != WRITE_OK) {
+        int error = written == WRITE_SHORT ? ERR_WRITE_SHORT : ERR_WRITE;
+        SetSetupError(context, error, temporary);
+        return error;
+      }
+    }
+    int result = DecodeEntry(context, entry, *file);
+    CloseFile(platform, file);
+    return result;
+  }
+  int result = DecodeEntry(context, entry, *file);
+  if (result == 0 && EntryHasTimes(entry)) SetTimes(platform, *file, entry);
+  CloseFile(platform, file);
+  if (result != 0) return result;
+  return Verify(context, temporary, EntryChecksum(entry), targetPath);
+}
+
+}  // namespace
+
+int WriteEntryToTemporary(SetupContext& context, const uint8_t* entry, const char* targetPath,
+                          char* temporary, uint32_t size, int progressFrom, int progressTo) {
+  Platform& platform = context.platform;
+  if (!FormTemporaryName(platform, targetPath, ".$$A", temporary, size)) {
+    SetSetupError(context, ERR_CREATE, targetPath);
+    return ERR_CREATE;
+  }
+  FileHandle file = CreateForWrite(platform, temporary);
+  if (file == kInvalidFile) {
+    SetSetupError(context, ERR_CREATE, temporary);
+    return ERR_CREATE;
+  }
+  int result = Fill(context, entry, targetPath, temporary, &file, progressFrom, progressTo);
+  CloseFile(platform, &file);
+  if (result != 0) platform.DeleteFileA(temporary);
+  return result;
+}
+
+}  // namespace setup

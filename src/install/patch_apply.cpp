@@ -1,0 +1,210 @@
+// ApplyPatch reads both streams into memory and writes the output beside the
+// base through one 64 KiB copy buffer. Every command is checked against what is
+// left of its stream and every base copy against the base file, so damaged
+// patch data ends in an error, never in a read or write out of bounds.
+#include "install/patch_apply.h"
+
+#include "decode/checksum.h"
+#include "install/file_entry.h"
+#include "install/temporary_name.h"
+#include "package/errors.h"
+#include "package/file_io.h"
+#include "package/memory.h"
+
+namespace setup {
+
+namespace {
+
+constexpr uint32_t kCopyBuffer = 65536;
+
+class PatchRun {
+ public:
+  PatchRun(SetupContext& context, const uint8_t* entry, const char* basePath)
+      : context_(context), platform_(context.platform), entry_(entry), basePath_(basePath) {}
+  ~PatchRun();
+  int Run(int progressFrom, int progressTo);
+
+ private:
+  int Fail(int error, const char* subject);
+  bool CommandByte(uint8_t* value);
+  bool Distance(int32_t* distance);
+  int CopyLiterals(uint32_t count);
+  int CopyFromBase(uint32_t count);
+  int Write(const uint8_t* data, uint32_t count);
+
+  SetupContext& context_;
+  Platform& platform_;
+  const uint8_t* entry_;
+  const char* basePath_;
+  char outputPath_[kPathSize] = {};
+  FileHandle base_ = kInvalidFile;
+  FileHandle output_ = kInvalidFile;
+  uint8_t* commands_ = nullptr;
+  uint32_t commandSize_ = 0;
+  uint32_t commandPos_ = 0;
+  uint8_t* literals_ = nullptr;
+  uint32_t literalSize_ = 0;
+  uint32_t literalPos_ = 0;
+  uint8_t* buffer_ = nullptr;
+  uint32_t baseSize_ = 0;
+  int64_t basePos_ = 0;
+  uint32_t written_ = 0;
+  bool outputMade_ = false;
+};
+
+PatchRun::~PatchRun() {
+  CloseFile(platform_, &base_);
+  CloseFile(platform_, &output_);
+  if (outputMade_) platform_.DeleteFileA(outputPath_);
+  FreeBlock(platform_, &commands_);
+  FreeBlock(platform_, &literals_);
+  FreeBlock(platform_, &buffer_);
+}
+
+int PatchRun::Fail(int error, const char* subject) {
+  SetSetupError(context_, error, subject);
+  return 0;
+}
+
+bool PatchRun::CommandByte(uint8_t* value) {
+  if (commandPos_ >= commandSize_) return false;
+  *value = commands_[commandPos_++];
+  return true;
+}
+
+bool PatchRun::Distance(int32_t* distance) {
+  uint8_t e, b1, b2;
+  if (!CommandByte(&e)) return false;
+  if ((e & 0xC0) == 0x80) {
+    int32_t v = e & 0x3F;
+    *distance = v >= 0x20 ? v - 0x40 : v;
+  } else if ((e & 0x80) == 0) {
+    if (!CommandByte(&b1)) return false;
+    int32_t v = (e & 0x7F) << 8 | b1;
+    if (v >= 0x4000) v -= 0x8000;
+    *distance = v >= 0 ? v + 32 : v - 32;
+  } else {
+    if (!CommandByte(&b1) || !CommandByte(&b2)) return false;
+    int32_t v = (e & 0x3F) << 16 | b1 << 8 | b2;
+    if (v >= 0x200000) v -= 0x400000;
+    *distance = v >= 0 ? v + 16416 : v - 16416;
+  }
+  return true;
+}
+
+int PatchRun::Write(const uint8_t* data, uint32_t count) {
+  int result = WriteBytes(platform_, output_, data, count);
+  if (result == WRITE_FAILED) return Fail(ERR_WRITE, context_.targetPath);
+  if (result == WRITE_SHORT) return Fail(ERR_WRITE_SHORT, context_.targetPath);
+  written_ += count;
+  return 1;
+}
+
+int PatchRun::CopyLiterals(uint32_t count) {
+  if (literalSize_ - literalPos_ < count) return Fail(ERR_WRITE, context_.targetPath);
+  if (!Write(literals_ + literalPos_, count)) return 0;
+  literalPos_ += count;
+  return 1;
+}
+
+int PatchRun::CopyFromBase(uint32_t count) {
+  int32_t distance;
+  if (!Distance(&distance)) return Fail(ERR_WRITE, context_.targetPath);
+  int64_t from = basePos_ + distance;
+  if (from < 0 || from + count > baseSize_) return Fail(ERR_CORRUPT, context_.targetPath);
+  SeekFile(platform_, base_, static_cast<int32_t>(from), kFileBegin);
+  // Long copies go through the buffer in pieces.
+  for (uint32_t left = count; left > 0;) {
+    uint32_t piece = left < kCopyBuffer ? left : kCopyBuffer;
+    if (ReadExact(platform_, base_, buffer_, piece) != 0) return Fail(ERR_CORRUPT, context_.targetPath);
+    if (!Write(buffer_, piece)) return 0;
+    left -= piece;
+  }
+  basePos_ = from + count;
+  return 1;
+}
+
+int PatchRun::Run(int progressFrom, int progressTo) {
+  int seek = SeekPackageData(context_, EntryDataOffset(entry_));
+  if (seek != 0) {
+    if (context_.run.errorNumber != seek) SetSetupError(context_, seek, "");
+    return 0;
+  }
+
+  base_ = OpenForRead(platform_, basePath_);
+  if (base_ == kInvalidFile) return Fail(ERR_OPEN, basePath_);
+  baseSize_ = FileSize(platform_, base_);
+  if (!FormTemporaryName(platform_, basePath_, ".$AA", outputPath_, kPathSize)) {
+    return Fail(ERR_CREATE, basePath_);
+  }
+  output_ = CreateForWrite(platform_, outputPath_);
+  if (output_ == kInvalidFile) return Fail(ERR_CREATE, outputPath_);
+  outputMade_ = true;
+
+  int read = ReadDataItem(context_, &commands_, &commandSize_);
+  if (read == 0) read = ReadDataItem(context_, &literals_, &literalSize_);
+  if (read == RESULT_ABORTED) return RESULT_ABORTED;
+  if (read == ERR_OUT_OF_MEMORY) return Fail(ERR_OUT_OF_MEMORY, "");
+  if (read != 0) return 0;  // ERR_CORRUPT, set with the volume's name
+  if (!AllocBlock(platform_, kCopyBuffer, &buffer_)) return Fail(ERR_OUT_OF_MEMORY, "");
+
+  uint32_t fileSize = EntryFileSize(entry_);
+  uint32_t shown = static_cast<uint32_t>(progressFrom);
+  uint8_t c;
+  while (CommandByte(&c)) {
+    int ok;
+    if (c >= 0x80) {
+      uint32_t n = (c >> 5) & 3;
+      ok = n == 0 ? CopyLiterals((c & 0x1Fu) + 1)
+                  : CopyLiterals(n) && CopyFromBase((c & 0x1Fu) + 2);
+    } else if (c != 0) {
+      ok = CopyFromBase(c + 1u);
+    } else {
+      uint8_t low, high;
+      if (!CommandByte(&low) || !CommandByte(&high)) return Fail(ERR_WRITE, context_.targetPath);
+      ok = CopyFromBase((static_cast<uint32_t>(high) << 8 | low) + 129);
+    }
+    if (!ok) return 0;
+    if (progressFrom != progressTo && context_.progress != nullptr) {
+      uint32_t p = static_cast<uint32_t>(progressFrom) +
+                   (written_ + 10000) / 10000 *
+                       static_cast<uint32_t>(progressTo - progressFrom) /
+                       ((fileSize + 10000) / 10000);
+      if (p != shown) {
+        shown = p;
+        context_.progress->SetProgressPercent(static_cast<int>(p));
+      }
+    }
+  }
+
+  CloseFile(platform_, &base_);
+  if (EntryHasTimes(entry_)) {
+    const uint8_t* times = FileEntryTimes(entry_);
+    FileTime creation{ReadU32(times), ReadU32(times + 4)};
+    FileTime access{ReadU32(times + 8), ReadU32(times + 12)};
+    FileTime write{ReadU32(times + 16), ReadU32(times + 20)};
+    platform_.SetFileTime(output_, &creation, &access, &write);
+  }
+  CloseFile(platform_, &output_);
+
+  FileHandle check = OpenForRead(platform_, outputPath_);
+  if (check == kInvalidFile) return Fail(ERR_OPEN, outputPath_);
+  uint32_t sum = FileChecksum(platform_, check);
+  CloseFile(platform_, &check);
+  if (sum != EntryChecksum(entry_)) return Fail(ERR_CHECKSUM, context_.targetPath);
+  if (!platform_.DeleteFileA(basePath_) || !platform_.MoveFileA(outputPath_, basePath_)) {
+    return Fail(ERR_REPLACE, context_.targetPath);
+  }
+  outputMade_ = false;
+  return 1;
+}
+
+}  // namespace
+
+int ApplyPatch(SetupContext& context, const uint8_t* entry, const char* basePath,
+               int progressFrom, int progressTo) {
+  PatchRun run(context, entry, basePath);
+  return run.Run(progressFrom, progressTo);
+}
+
+}  // namespace setup

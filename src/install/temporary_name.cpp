@@ -1,0 +1,22 @@
+#include "install/temporary_name.h"
+
+#include "package/file_io.h"
+#include "paths/path_helpers.h"
+
+namespace setup {
+
+bool FormTemporaryName(Platform& platform, const char* path, const char* extension, char* out,
+                       uint32_t size) {
+  CopyText(out, size, path);
+  if (!ReplaceExtension(out, size, extension)) return false;
+  uint32_t last = TextLength(out) - 1;
+  for (;;) {
+    FileHandle existing = OpenForRead(platform, out);
+    if (existing == kInvalidFile) return true;
+    CloseFile(platform, &existing);
+    if (out[last] >= 'Z') return false;
+    ++out[last];
+  }
+}
+
+}  // namespace setup

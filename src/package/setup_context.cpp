@@ -1,0 +1,10 @@
+#include "package/setup_context.h"
+
+namespace setup {
+
+void SetSetupError(SetupContext& context, int error, const char* subject) {
+  context.run.errorNumber = error;
+  CopyText(context.run.errorSubject, kPathSize, subject != nullptr ? subject : "");
+}
+
+}  // namespace setup

@@ -1,0 +1,106 @@
+#include "tools/pkgtool/describe.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "install/file_entry.h"
+
+namespace setup::tools {
+
+std::string FolderKindName(uint8_t kind) {
+  switch (kind) {
+    case FOLDER_INSTALL: return "install";
+    case FOLDER_WINDOWS: return "windows";
+    case FOLDER_SYSTEM: return "system";
+    case FOLDER_FONTS: return "fonts";
+    default: return "kind" + std::to_string(kind);
+  }
+}
+
+std::string PlacementName(uint8_t placement) {
+  switch (placement) {
+    case PLACE_KEEP: return "keep";
+    case PLACE_UNINSTALL: return "uninstall";
+    case PLACE_SOURCE: return "source";
+    default: return "place" + std::to_string(placement);
+  }
+}
+
+std::string FlagNames(uint8_t flags) {
+  static const char* names[] = {"uninstaller", "check-version", "check-language", "times",
+                                "patch"};
+  std::string out;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (!(flags & (1u << bit))) continue;
+    if (!out.empty()) out += ",";
+    out += bit < 5 ? names[bit] : "bit" + std::to_string(bit);
+  }
+  return out.empty() ? "-" : out;
+}
+
+std::string RoleName(uint8_t role) {
+  switch (role) {
+    case ROLE_NONE: return "none";
+    case ROLE_DOCUMENT: return "document";
+    case ROLE_PROGRAM: return "program";
+    default: return "role" + std::to_string(role);
+  }
+}
+
+std::string SpecialName(uint8_t special) {
+  switch (special) {
+    case SPECIAL_NONE: return "none";
+    case SPECIAL_SCREEN_SAVER: return "screen-saver";
+    case SPECIAL_SELF_REGISTER: return "self-register";
+    default: return "special" + std::to_string(special);
+  }
+}
+
+std::string Quoted(const char* text) {
+  std::string out = "\"";
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    if (*p == '\n') out += "\\n";
+    else if (*p == '\r') out += "\\r";
+    else if (*p == '\t') out += "\\t";
+    else if (*p == '"') out += "\\\"";
+    else if (*p == '\\') out += "\\\\";
+    else if (*p < 0x20 || *p == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", *p);
+      out += hex;
+    } else {
+      out += static_cast<char>(*p);
+    }
+  }
+  return out + "\"";
+}
+
+std::optional<std::string> ExtractPath(uint8_t folderKind, const char* name) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (const char* p = name;; ++p) {
+    if (*p == '\\' || *p == '/' || *p == '\0') {
+      parts.push_back(part);
+      part.clear();
+      if (*p == '\0') break;
+    } else {
+      part += *p;
+    }
+  }
+  // A system file goes by its base name alone.
+  if (folderKind == FOLDER_SYSTEM) parts.erase(parts.begin(), parts.end() - 1);
+  std::string out;
+  for (const std::string& p : parts) {
+    if (p.empty() || p == "." || p == ".." || p.find(':') != std::string::npos) return std::nullopt;
+    out += (out.empty() ? "" : "/") + p;
+  }
+  switch (folderKind) {
+    case FOLDER_INSTALL: return out;
+    case FOLDER_WINDOWS: return "{windows}/" + out;
+    case FOLDER_SYSTEM: return "{system}/" + out;
+    case FOLDER_FONTS: return "{fonts}/" + out;
+    default: return "{kind" + std::to_string(folderKind) + "}/" + out;
+  }
+}
+
+}  // namespace setup::tools

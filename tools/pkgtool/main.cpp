@@ -1,0 +1,72 @@
+// pkgtool: reads setup packages on any OS with the setup's own code.
+//
+//   pkgtool list FILE
+//   pkgtool verify FILE
+//   pkgtool extract FILE -o DIR [--component N]
+//   pkgtool dump FILE
+//
+// Exit codes: 0 success, 1 damaged package or failed check, 2 usage error.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/pkgtool/commands.h"
+#include "tools/pkgtool/package_file.h"
+
+namespace {
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::cerr << "pkgtool: " << problem << "\n";
+  std::cerr << "usage: pkgtool list FILE\n"
+               "       pkgtool verify FILE\n"
+               "       pkgtool extract FILE -o DIR [--component N]\n"
+               "       pkgtool dump FILE\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage("");
+  std::string command = args[0];
+  std::string file, output;
+  std::optional<int> component;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "-o" && command == "extract") {
+      if (++i == args.size()) return Usage("-o needs a folder");
+      output = args[i];
+    } else if (args[i] == "--component" && command == "extract") {
+      if (++i == args.size()) return Usage("--component needs a number");
+      char* end = nullptr;
+      long n = std::strtol(args[i].c_str(), &end, 10);
+      if (*end != '\0' || end == args[i].c_str()) return Usage("--component needs a number");
+      component = static_cast<int>(n);
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      return Usage("unknown option " + args[i]);
+    } else if (file.empty()) {
+      file = args[i];
+    } else {
+      return Usage("unexpected argument " + args[i]);
+    }
+  }
+  if (command != "list" && command != "verify" && command != "extract" && command != "dump") {
+    return Usage("unknown command " + command);
+  }
+  if (file.empty()) return Usage("no setup file given");
+  if (command == "extract" && output.empty()) return Usage("extract needs -o DIR");
+
+  setup::tools::PackageFile package;
+  if (!package.Open(file)) {
+    std::cerr << "pkgtool: " << package.error() << "\n";
+    return 1;
+  }
+  if (command == "list") return setup::tools::ListPackage(package, std::cout);
+  if (command == "verify") return setup::tools::VerifyPackage(package, std::cout, std::cerr);
+  if (command == "dump") return setup::tools::DumpPackage(package, std::cout);
+  return setup::tools::ExtractPackage(package, output, component, isatty(2) != 0, std::cerr);
+}

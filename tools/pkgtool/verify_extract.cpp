@@ -1,0 +1,134 @@
+// verify and extract: every stored file decoded (or rebuilt from its patch)
+// and checked with the setup's own code.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "install/file_entry.h"
+#include "package/component.h"
+#include "tools/pkgtool/commands.h"
+#include "tools/pkgtool/describe.h"
+#include "tools/pkgtool/entry_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace setup::tools {
+
+namespace {
+
+std::string EntryLabel(int component, uint32_t index, const uint8_t* entry) {
+  return "component " + std::to_string(component) + " file " + std::to_string(index) + " " +
+         Quoted(FileEntryString(entry, ENTRY_NAME));
+}
+
+uint32_t TotalEntries(SetupContext& context) {
+  uint32_t total = 0;
+  for (int c = 0; c < context.package.componentCount; ++c) {
+    SelectComponent(context, c);
+    total += context.current.fileCount;
+  }
+  return total;
+}
+
+}  // namespace
+
+int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
+  SetupContext& context = package.context();
+  if (BeginPackageData(context) != 0) {
+    err << "pkgtool: cannot open the package data\n";
+    return 1;
+  }
+  char pattern[] = "/tmp/pkgtool-verify-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    err << "pkgtool: cannot make a temporary folder\n";
+    return 1;
+  }
+  fs::path scratch = pattern;
+  uint32_t checked = 0, failed = 0, skipped = 0;
+  for (int c = 0; c < context.package.componentCount; ++c) {
+    SelectComponent(context, c);
+    const uint8_t* entry = context.current.firstEntry;
+    for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
+      if (EntryPlacement(entry) == PLACE_SOURCE) {
+        ++skipped;
+        continue;
+      }
+      std::string message;
+      fs::path target = scratch / "file";
+      if (WriteEntryFile(package, entry, target.string(), &message)) {
+        ++checked;
+      } else {
+        ++failed;
+        err << "FAILED " << EntryLabel(c, i, entry) << ": " << message << "\n";
+      }
+      std::error_code ec;
+      fs::remove(target, ec);
+    }
+  }
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  EndPackageData(context);
+  out << checked << " files verified, " << failed << " failed, " << skipped
+      << " taken from the source folder\n";
+  return failed == 0 ? 0 : 1;
+}
+
+int ExtractPackage(PackageFile& package, const std::string& destination,
+                   std::optional<int> component, bool showProgress, std::ostream& err) {
+  SetupContext& context = package.context();
+  if (component && (*component < 0 || *component >= context.package.componentCount)) {
+    err << "pkgtool: the package has no component " << *component << " (it has "
+        << context.package.componentCount << ")\n";
+    return 1;
+  }
+  if (BeginPackageData(context) != 0) {
+    err << "pkgtool: cannot open the package data\n";
+    return 1;
+  }
+  uint32_t total = component ? 0 : TotalEntries(context);
+  if (component) {
+    SelectComponent(context, *component);
+    total = context.current.fileCount;
+  }
+  uint32_t done = 0, failed = 0;
+  int first = component ? *component : 0;
+  int last = component ? *component : context.package.componentCount - 1;
+  for (int c = first; c <= last; ++c) {
+    SelectComponent(context, c);
+    fs::path root = component ? fs::path(destination) : fs::path(destination) / std::to_string(c);
+    const uint8_t* entry = context.current.firstEntry;
+    for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
+      ++done;
+      const char* name = FileEntryString(entry, ENTRY_NAME);
+      if (showProgress) {
+        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, name);
+        std::fflush(stderr);
+      }
+      if (EntryPlacement(entry) == PLACE_SOURCE) continue;  // stored nowhere
+      std::optional<std::string> relative = ExtractPath(EntryFolderKind(entry), name);
+      if (!relative) {
+        ++failed;
+        err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry)
+            << ": the name leaves the destination folder\n";
+        continue;
+      }
+      fs::path target = root / *relative;
+      std::error_code ec;
+      fs::create_directories(target.parent_path(), ec);
+      std::string message;
+      if (ec || !WriteEntryFile(package, entry, target.string(), &message)) {
+        ++failed;
+        err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry) << ": "
+            << (ec ? "cannot make folder " + target.parent_path().string() : message) << "\n";
+      }
+    }
+  }
+  if (showProgress) std::fprintf(stderr, "\r\033[K");
+  EndPackageData(context);
+  if (failed != 0) err << failed << " files could not be extracted\n";
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace setup::tools
