@@ -134,6 +134,10 @@ class MemoryPlatform final : public setup::Platform {
   int SetFileAttributesA(const char*, uint32_t) override {
     return Fail(setup::kErrorAccessDenied);
   }
+  int SetFileTime(setup::FileHandle, const setup::FileTime*, const setup::FileTime*,
+                  const setup::FileTime*) override {
+    return Fail(setup::kErrorAccessDenied);
+  }
   uint32_t GetLastError() override { return lastError_; }
 
   void* HeapAlloc(uint32_t size, bool zeroed) override {

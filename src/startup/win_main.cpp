@@ -1,13 +1,23 @@
 // The setup program's entry point.
 #include <windows.h>
 
+#include "package/package_loader.h"
+#include "package/setup_context.h"
 #include "package/stub_patch.h"
 #include "platform/win32/win32_platform.h"
 
-int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
   setup::Win32Platform platform;
+  setup::SetupContext context(platform);
   // A stub without a package has nothing to install.
-  if (setup::StubSize() == 0) return -1;
+  context.stubSize = setup::StubSize();
+  if (context.stubSize == 0) return -1;
+  GetModuleFileNameA(instance, context.packagePath, setup::kPathSize);
+  if (setup::LoadPackage(context) != 1) {
+    setup::FreePackage(context);
+    return -1;
+  }
+  setup::FreePackage(context);
   return 0;
 }

@@ -407,12 +407,9 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
   uint64_t head = stub.size() + records.data.size() + kRecordHeaderSize + 4;
   uint64_t first = data.size();
   if (project.volumeSize != 0) {
-    if (head > project.volumeSize) {
-      throw ProjectError("volumeSize " + std::to_string(project.volumeSize) +
-                         " is smaller than the setup program and its records (" + std::to_string(head) +
-                         " bytes)");
-    }
-    first = std::min<uint64_t>(data.size(), project.volumeSize - head);
+    // The setup file keeps what fits beside the program and its records; when
+    // nothing does, the data starts in the first volume file.
+    first = head < project.volumeSize ? std::min<uint64_t>(data.size(), project.volumeSize - head) : 0;
   }
   Bytes setupFile;
   setupFile.data = stub;

@@ -13,7 +13,8 @@
 //   "uninstaller": "uninstall.exe",
 //   "dialogs": {"5": { ...a dialog template... }},
 //   "strings": {"6": {"0": "Example Setup"}, "1": ["Information", "Read me."]},
-//   "volumeSize": 1457664,
+//   "volumeSize": 1457664,   (largest size of a volume file; the setup file keeps
+//                             what fits in the same size, or nothing)
 //   "compression": {"compressor": "libdeflate", "level": 12},
 //   "components": [{
 //     "displayName": "Example", "choiceLabel": "Full", "defaultFolder": "#Program Files#\\Example",
