@@ -1,6 +1,4 @@
-// The unit test program does not link the host backend's library, so its one
-// source is compiled here.
-#include "platform/host/host_platform.cpp"  // NOLINT(bugprone-suspicious-include)
+#include "platform/host/host_platform.h"
 
 #include <gtest/gtest.h>
 

@@ -493,6 +493,23 @@ TEST_F(SimTest, WriteBeyondFreeSpaceWritesWhatFitsAndSucceeds) {
   EXPECT_EQ(sim.FreeBytes('E'), 10000u);
 }
 
+TEST_F(SimTest, FullDriveStillTakesWritesWithinTheFilesOwnClusters) {
+  sim.AddDrive('E', 4096, 4096);
+  sim.AddFile("E:\\a.bin", "abc");  // takes the only cluster
+  ASSERT_EQ(sim.FreeBytes('E'), 0u);
+  FileHandle h = Open("E:\\a.bin", kGenericWrite);
+  uint32_t done = 0;
+  ASSERT_EQ(sim.WriteFile(h, "X", 1, &done), 1);  // overwrite
+  EXPECT_EQ(done, 1u);
+  ASSERT_EQ(sim.SetFilePointer(h, 0, kFileEnd), 3u);
+  std::string tail(5000, 't');
+  ASSERT_EQ(sim.WriteFile(h, tail.data(), 5000, &done), 1);  // grows to the cluster's end
+  EXPECT_EQ(done, 4093u);
+  sim.CloseHandle(h);
+  EXPECT_EQ(sim.FileContents("E:\\a.bin"), "Xbc" + std::string(4093, 't'));
+  EXPECT_EQ(sim.FreeBytes('E'), 0u);
+}
+
 TEST_F(SimTest, WritePastTheEndFillsTheGapWithZeros) {
   FileHandle h = Open("C:\\gap.bin", kGenericWrite, 0, kCreateAlways);
   const uint64_t free = sim.FreeBytes('C');
