@@ -83,7 +83,7 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
         if (free > left + 1) {
           free -= left + 1;
           int next = length;
-          while (++bits < limit) {
+          while (bits < limit && ++bits < limit) {
             free <<= 1;
             if (free <= shape.counts[++next]) break;
             free -= shape.counts[next];

@@ -121,6 +121,16 @@ TEST_F(DecodeTableTest, LongCodesGoThroughSubTables) {
   }
 }
 
+TEST_F(DecodeTableTest, FirstLevelNeverWiderThanAsked) {
+  // Codes 0, 10, 11 with a one-bit first level: the two-bit codes need a
+  // sub-table, and the first level stays one bit wide.
+  ASSERT_EQ(Build({1, 2, 2}, 3, 1), TABLE_OK);
+  EXPECT_EQ(width_, 1);
+  EXPECT_EQ(Lookup(0b0).value, 0);
+  EXPECT_EQ(Lookup(0b01).value, 1);
+  EXPECT_EQ(Lookup(0b11).value, 2);
+}
+
 TEST_F(DecodeTableTest, NoMemoryIsReported) {
   platform.allocationFails = [](uint32_t) { return true; };
   EXPECT_EQ(Build({1, 1}, 2, 7), TABLE_NO_MEMORY);

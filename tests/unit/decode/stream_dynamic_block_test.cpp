@@ -408,7 +408,8 @@ TEST_P(StreamDecoderDynamicTest, Symbols17And18MakeThePreviousLength0) {
     unsigned run = zeros.symbol == 17 ? 3 : 11;
     unsigned rest = 256 - (98 + run + 3);  // zeros up to 255
     std::vector<LengthRun> head = {{18, 86}, {1}, zeros, {16, 0}, {18, 127}};
-    head.push_back(rest - 138 >= 11 ? LengthRun{18, rest - 138 - 11} : LengthRun{17, rest - 138 - 3});
+    head.push_back(rest - 138 >= 11 ? LengthRun{18, rest - 138 - 11}
+                                    : LengthRun{17, rest - 138 - 3});
     head.push_back({1});
     DecodeOutcome out = Run(RunBlock(257, 1, head, {{1}}));
     ASSERT_EQ(out.entryResult, DECODE_OK) << out.streamResult;

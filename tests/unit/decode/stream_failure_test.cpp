@@ -63,12 +63,11 @@ INSTANTIATE_TEST_SUITE_P(StreamDecoder, StreamDecoderTruncationTest,
                          [](const auto& info) { return test::FeedName(info.param); });
 
 TEST_P(StreamDecoderTruncationTest, CutAtEveryByteOfAMultiBlockStreamFailsWithResult1) {
-  // Known fault: supplied zero bits are used before the cut is noticed (only
-  // a fetch of more input notices it), and the final check covers result 0
-  // only. When those zeros complete an end-of-block code and then form a
-  // block header of type 0-4, the stream ends with 2 instead of 1: the empty
-  // input, the cut right after a non-final stored block, and cuts inside the
-  // dynamic block here.
+  // Supplied zero bits may be decoded before the cut is noticed: as the end
+  // of an end-of-block code, as a block header of type 0-4, as lengths that
+  // over-subscribe a code. Whatever they decode to, the stream fails with 1.
+  // The cuts include the empty input, one right after a non-final stored
+  // block, and some where zeros end the dynamic block and form a header.
   StreamBuilder b = MixedStream();
   std::vector<uint8_t> stream = b.Bytes();
   ASSERT_GT(stream.size(), 100u);
@@ -120,9 +119,25 @@ TEST_P(StreamDecoderTruncationTest, CutTranscodedStreamsFailWithResult1) {
   }
 }
 
+TEST_P(StreamDecoderTruncationTest, CutInsideTheLastEndOfBlockCodeFailsWithResult1) {
+  // Fixed end of block is seven zero bits; its last three sit alone in the
+  // last byte. Without that byte, supplied zeros would complete it.
+  BitWriter w;
+  w.Bits(test::kFixed | test::kFinal, 4);
+  test::FixedLiteralCode().Put(w, 'a');
+  test::FixedLiteralCode().Put(w, 256);
+  ASSERT_EQ(w.bytes().size(), 3u);
+  std::vector<uint8_t> cut(w.bytes().begin(), w.bytes().begin() + 2);
+  DecodeHarness h;
+  DecodeOutcome out = h.DecodeFed(cut, GetParam());
+  EXPECT_EQ(out.entryResult, DECODE_FAILED);
+  EXPECT_EQ(out.streamResult, STREAM_BAD_DATA);
+  EXPECT_TRUE(out.bytes.empty());
+}
+
 TEST_P(StreamDecoderTruncationTest, CutRightAfterANonFinalStoredBlockFailsWithResult1) {
-  // Known fault: the next header is read from supplied zero bits (type 0),
-  // and the stream ends with 2 instead of 1.
+  // The next header would be read from supplied zero bits: type 0, which
+  // must not turn into result 2.
   StreamBuilder b;
   b.Stored(test::Bytes("abc"), false);
   DecodeHarness h;
@@ -132,9 +147,9 @@ TEST_P(StreamDecoderTruncationTest, CutRightAfterANonFinalStoredBlockFailsWithRe
 }
 
 TEST_P(StreamDecoderTruncationTest, LengthsCompletedFromSuppliedZerosFailWithResult1) {
-  // Known fault, as above: the input ends after 254 zero lengths; zero bits
-  // decode as code-length symbol 1 (code 0), so the missing lengths become
-  // ones and over-subscribe the literal code before the truncation is noticed.
+  // The input ends after 254 zero lengths. Zero bits decode as code-length
+  // symbol 1 (code 0), so the missing lengths would become ones and
+  // over-subscribe the literal code (result 2) before the cut is noticed.
   BitWriter w;
   w.Bits(test::kDynamic | test::kFinal, 4);
   std::array<uint8_t, 19> clc{};
@@ -245,7 +260,8 @@ TEST(StreamDecoderMemoryTest, EveryAllocationFailingInTurnFailsCleanly) {
         requestsInAll = plan.requests;
         break;
       }
-      EXPECT_NE(results[0] == DECODE_OK && results[1] == DECODE_OK, true) << "a failure went unnoticed";
+      EXPECT_FALSE(results[0] == DECODE_OK && results[1] == DECODE_OK)
+          << "a failed allocation went unnoticed";
     }
     // Input buffers, window, fixed tables, code-length and dynamic tables.
     EXPECT_GE(requestsInAll, 8);

@@ -50,7 +50,9 @@ Stream Transcoded(std::string name, const std::vector<uint8_t>& data, Compressor
   return {std::move(name), tools::WriteStream(data.data(), data.size(), {compressor, level}), data};
 }
 
-Stream Built(std::string name, const StreamBuilder& b) { return {std::move(name), b.Bytes(), b.expected}; }
+Stream Built(std::string name, const StreamBuilder& b) {
+  return {std::move(name), b.Bytes(), b.expected};
+}
 
 // Hand-assembled and compressor-made streams; the first ends mid-byte, some
 // end with a stored block.
@@ -74,7 +76,8 @@ std::vector<Stream> BackToBackStreams() {
   streams.push_back(Built("hand, stored last", stored));
 
   streams.push_back(Transcoded("zlib small text", Text(300, 2), Compressor::Zlib, 9));
-  streams.push_back(Transcoded("libdeflate noise", RandomBytes(9000, 2), Compressor::Libdeflate, 12));
+  streams.push_back(
+      Transcoded("libdeflate noise", RandomBytes(9000, 2), Compressor::Libdeflate, 12));
 
   std::vector<uint8_t> literal(257, 0);
   literal['q'] = 1;
@@ -169,25 +172,59 @@ TEST(StreamDecoderOffsetTest, StreamsStartingAtAnOffsetLeaveTheFileAtTheirEnd) {
   }
 }
 
+TEST(StreamDecoderOffsetTest, StreamEndingWithAShortCodeAtTheEndOfTheFile) {
+  // End of block has one bit but the first-level table is wider than what is
+  // left, so the last lookup runs past the end of the file: the zero bits it
+  // is given are not the stream's and must not move the file back. The end
+  // of block falls at every bit position of the last byte.
+  std::vector<uint8_t> literal(258, 0);
+  literal[256] = 1;
+  for (unsigned i = 0; i < 11; ++i) literal['a' + i] = static_cast<uint8_t>(i + 2);
+  literal['l'] = 12;
+  Huffman code(literal);
+  for (unsigned n = 0; n < 8; ++n) {
+    for (unsigned b = 0; b < 2; ++b) {
+      SCOPED_TRACE(testing::Message() << n << " 'a', " << b << " 'b'");
+      StreamBuilder s;
+      s.Dynamic(true, code, Huffman({0}));
+      s.Literal('l');
+      for (unsigned i = 0; i < n; ++i) s.Literal('a');
+      for (unsigned i = 0; i < b; ++i) s.Literal('b');
+      s.End();
+      for (test::Feed feed : {test::Feed::File, test::Feed::Trickle}) {
+        test::DecodeHarness h;
+        test::DecodeOutcome out = h.DecodeFed(s.Bytes(), feed);
+        ASSERT_EQ(out.entryResult, DECODE_OK) << test::FeedName(feed);
+        EXPECT_TRUE(out.bytes == s.expected);
+        EXPECT_EQ(out.positionAfter, s.Bytes().size()) << test::FeedName(feed);
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // One decoder, many streams
 
 TEST(StreamDecoderReuseTest, ManyStreamsWithOneDecoder) {
   test::DecodeHarness h;
   std::vector<Stream> streams = BackToBackStreams();
-  // Copies from before the start read zeros, whatever the last stream left.
+  // Copies from before the start read zeros, whatever the last stream left
+  // in the window: here streams of more than five windows come first.
   StreamBuilder zeros;
   zeros.Fixed(true);
   zeros.Literal('z');
   zeros.Match(258, 32768);
   zeros.Match(100, 20000);
+  zeros.Match(3, 1);
   zeros.End();
   for (int round = 0; round < 3; ++round) {
-    for (size_t i = 0; i < streams.size(); i += 2) std::swap(streams[i], streams[streams.size() - 1 - i]);
-    streams.push_back(Built("zeros before the start", zeros));
-    streams.push_back(Transcoded("sized " + std::to_string(round),
-                                 Text(32768 * (round + 1) + round, round), Compressor::Libdeflate,
+    for (size_t i = 0; i < streams.size() / 2; i += 2) {
+      std::swap(streams[i], streams[streams.size() - 1 - i]);
+    }
+    streams.push_back(Transcoded("long " + std::to_string(round),
+                                 Text(32768 * (5 + round) + round, round), Compressor::Libdeflate,
                                  round * 4));
+    streams.push_back(Built("zeros before the start", zeros));
   }
   {
     StreamDecoder decoder(h.platform, nullptr);
@@ -218,6 +255,32 @@ TEST(StreamDecoderReuseTest, ManyStreamsWithOneDecoder) {
     CloseFile(h.platform, &good);
   }
   EXPECT_EQ(h.platform.OutstandingBlocks(), 0u);
+}
+
+TEST(StreamDecoderReuseTest, ReleasedBuffersAreMadeAgainWhenNeeded) {
+  test::DecodeHarness h;
+  std::vector<uint8_t> text = Text(200000, 9);
+  Stream big = Transcoded("big", text, Compressor::Zlib, 6);
+  StreamBuilder zeros;
+  zeros.Fixed(true);
+  zeros.Literal('z');
+  zeros.Match(258, 32768);
+  zeros.End();
+  Stream small = Built("zeros", zeros);
+  h.platform.AddFile("C:\\big.bin", std::string(big.bytes.begin(), big.bytes.end()));
+  h.platform.AddFile("C:\\small.bin", std::string(small.bytes.begin(), small.bytes.end()));
+  StreamDecoder decoder(h.platform, nullptr);
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [path, stream] : {std::pair{"C:\\big.bin", &big}, {"C:\\small.bin", &small}}) {
+      FileHandle input = OpenForRead(h.platform, path);
+      RecordingSink sink;
+      EXPECT_EQ(decoder.Decode(sink, input, 0), DECODE_OK);
+      EXPECT_TRUE(sink.bytes == stream->decoded) << path;
+      CloseFile(h.platform, &input);
+    }
+    decoder.ReleaseBuffers();
+    EXPECT_EQ(h.platform.OutstandingBlocks(), 0u);
+  }
 }
 
 }  // namespace
