@@ -9,6 +9,7 @@ packages=(
   wine wine32:i386 xvfb xauth
   zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  python3 strace
 )
 
 missing=()

@@ -16,6 +16,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "tools/common/windows1252.h"
+
 namespace setup::tools {
 
 // Template numbers in the block.
@@ -95,11 +97,6 @@ DialogTemplate DialogTemplateFromJson(const nlohmann::json& json);
 // Returns false for an unknown name.
 bool LookUpStyleName(const std::string& name, bool extended, uint32_t* value);
 
-// Windows-1252 text as UTF-16 code units, the way the setup's system reads it.
-std::u16string Windows1252ToUtf16(const std::string& text);
 
-// UTF-8 text as Windows-1252; throws std::runtime_error for invalid UTF-8 or
-// a character that Windows-1252 cannot hold.
-std::string Utf8ToWindows1252(const std::string& text);
 
 }  // namespace setup::tools

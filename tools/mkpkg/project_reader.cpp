@@ -184,6 +184,29 @@ void ReadStrings(const Node& node, StringGroups* groups) {
   }
 }
 
+// A file's name is a path below its target folder: "/" is taken for "\", and
+// it may not be empty, absolute, on a drive, or climb out with "..".
+void CheckEntryName(const Node& node, std::string* name) {
+  for (char& c : *name) {
+    if (c == '/') c = '\\';
+  }
+  if (name->empty()) node.Fail("the file name is empty");
+  size_t start = 0;
+  for (;;) {
+    size_t end = name->find('\\', start);
+    std::string part = name->substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos) {
+      node.Fail("the name \"" + *name + "\" must stay below the target folder (no drive, no leading " +
+                "or doubled \\, no \".\" or \"..\" parts)");
+    }
+    if (part.find_first_of("*?\"<>|") != std::string::npos || part.back() == ' ' || part.back() == '.') {
+      node.Fail("the name \"" + *name + "\" holds a character Windows does not allow in file names");
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
 FileSpec ReadFile(const Node& node, const fs::path& baseDir,
                   std::vector<std::vector<std::pair<std::string, int>>>* names, int component) {
   node.ExpectObject({"source", "name", "folder", "placement", "role", "special", "shared",
@@ -205,7 +228,7 @@ FileSpec ReadFile(const Node& node, const fs::path& baseDir,
   } else {
     node.Fail("a file needs a \"name\"");
   }
-  if (file.name.empty()) node.Fail("the file name is empty");
+  CheckEntryName(node.Has("name") ? node["name"] : node, &file.name);
   if (node.Has("folder")) file.folderKind = node["folder"].Choice({"install", "windows", "system", "fonts"});
   if (node.Has("role")) file.finishRole = node["role"].Choice({"none", "document", "program"});
   if (node.Has("special")) file.specialKind = node["special"].Choice({"none", "screenSaver", "selfRegister"});

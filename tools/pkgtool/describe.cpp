@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "install/file_entry.h"
+#include "tools/common/windows1252.h"
 
 namespace setup::tools {
 
@@ -58,7 +59,8 @@ std::string SpecialName(uint8_t special) {
 
 std::string Quoted(const char* text) {
   std::string out = "\"";
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+  std::string utf8 = Windows1252ToUtf8(text);
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.c_str()); *p; ++p) {
     if (*p == '\n') out += "\\n";
     else if (*p == '\r') out += "\\r";
     else if (*p == '\t') out += "\\t";
@@ -92,7 +94,7 @@ std::optional<std::string> ExtractPath(uint8_t folderKind, const char* name) {
   std::string out;
   for (const std::string& p : parts) {
     if (p.empty() || p == "." || p == ".." || p.find(':') != std::string::npos) return std::nullopt;
-    out += (out.empty() ? "" : "/") + p;
+    out += (out.empty() ? "" : "/") + Windows1252ToUtf8(p);
   }
   switch (folderKind) {
     case FOLDER_INSTALL: return out;

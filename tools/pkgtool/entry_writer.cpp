@@ -1,62 +1,81 @@
 #include "tools/pkgtool/entry_writer.h"
 
-#include <cstdio>
-#include <filesystem>
+#include <unistd.h>
+
+#include <vector>
 
 #include "install/entry_data.h"
 #include "install/file_entry.h"
-#include "package/strings.h"
+#include "package/errors.h"
+
+namespace fs = std::filesystem;
 
 namespace setup::tools {
 
 namespace {
 
-std::string ErrorMessage(SetupContext& context, int error) {
-  if (error == RESULT_ABORTED) return "the package data could not be read (a volume is missing)";
-  char text[1024];
-  FormatErrorText(context, text, sizeof text, error);
-  std::string message = text;
-  for (char& c : message) {
-    if (c == '\n' || c == '\r') c = ' ';
+constexpr size_t kShortScratch = 200;
+
+std::string Describe(int error, const char* subject) {
+  std::string what;
+  switch (error) {
+    case RESULT_ABORTED: return "the package data could not be read (a volume is missing)";
+    case ERR_OUT_OF_MEMORY: what = "out of memory"; break;
+    case ERR_DISK_CANCELLED: what = "cancelled at the disk prompt"; break;
+    case ERR_OPEN: what = "cannot open"; break;
+    case ERR_CREATE: what = "cannot create"; break;
+    case ERR_CORRUPT: what = "corrupt or unreadable data"; break;
+    case ERR_WRITE: what = "damaged patch data or a failed write"; break;
+    case ERR_WRITE_SHORT: what = "disk full"; break;
+    case ERR_CHECKSUM: what = "checksum mismatch"; break;
+    case ERR_REPLACE: what = "cannot replace"; break;
+    default: what = "error"; break;
   }
-  std::string number = "error " + std::to_string(error);
-  return message.empty() ? number + ": " + context.run.errorSubject : message + " (" + number + ")";
+  what += " (error " + std::to_string(error) + ")";
+  if (subject != nullptr && *subject != '\0') {
+    std::string s = subject;
+    for (char& c : s) {
+      if (c == '\\') c = '/';
+    }
+    what += ": " + s;
+  }
+  return what;
 }
 
 }  // namespace
 
-bool WriteEntryFile(PackageFile& package, const uint8_t* entry, const std::string& hostPath,
-                    std::string* message) {
-  SetupContext& context = package.context();
-  char target[kTargetPathSize];
-  ToEnginePath(hostPath.c_str(), target, sizeof target);
-  CopyText(context.targetPath, kTargetPathSize, target);
+bool EntryWriter::Write(const uint8_t* entry, const fs::path& target, std::string* message) {
+  SetupContext& context = package_.context();
+  std::string host = target.string();
+  std::vector<char> engineTarget(host.size() + 1);
+  std::vector<char> temporary(host.size() + 16);
+  ToEnginePath(host.c_str(), engineTarget.data(), static_cast<uint32_t>(engineTarget.size()));
+  CopyText(context.targetPath, kTargetPathSize, engineTarget.data());
   context.run.errorNumber = 0;
-  char temporary[kPathSize];
-  int result = WriteEntryToTemporary(context, entry, target, temporary, kPathSize, 0, 0);
+  int result = WriteEntryToTemporary(context, entry, engineTarget.data(), temporary.data(),
+                                     static_cast<uint32_t>(temporary.size()), 0, 0);
   if (result != 0) {
-    *message = ErrorMessage(context, result);
+    *message = Describe(result, context.run.errorSubject);
     return false;
   }
-  std::string hostTemporary = temporary;
+  std::string hostTemporary = temporary.data();
   for (char& c : hostTemporary) {
     if (c == '\\') c = '/';
   }
+  std::error_code ec;
   if (EntryFlags(entry) & FEF_UNINSTALLER) {
     // Nothing checks the uninstaller's contents but its stream and its size.
-    std::error_code ec;
-    uint64_t size = std::filesystem::file_size(hostTemporary, ec);
+    uint64_t size = fs::file_size(hostTemporary, ec);
     if (context.decoder.LastResult() != STREAM_OK || ec || size != EntryFileSize(entry)) {
-      std::filesystem::remove(hostTemporary, ec);
+      fs::remove(hostTemporary, ec);
       *message = "the uninstaller's data does not decode to its size";
       return false;
     }
   }
-  std::error_code ec;
-  std::filesystem::rename(hostTemporary, hostPath, ec);
+  fs::rename(hostTemporary, target, ec);
   if (ec) {
-    std::filesystem::remove(hostTemporary, ec);
-    *message = "cannot write " + hostPath;
+    fs::remove(hostTemporary, ec);
+    *message = "cannot write " + target.string();
     return false;
   }
   return true;

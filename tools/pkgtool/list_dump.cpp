@@ -9,6 +9,7 @@
 #include "package/component.h"
 #include "package/strings.h"
 #include "tools/pkgtool/commands.h"
+#include "tools/common/windows1252.h"
 #include "tools/pkgtool/describe.h"
 
 namespace setup::tools {
@@ -47,7 +48,7 @@ int ListPackage(PackageFile& package, std::ostream& out) {
                     FolderKindName(EntryFolderKind(entry)).c_str(),
                     PlacementName(EntryPlacement(entry)).c_str(),
                     FlagNames(EntryFlags(entry)).c_str());
-      out << line << FileEntryString(entry, ENTRY_NAME);
+      out << line << Windows1252ToUtf8(FileEntryString(entry, ENTRY_NAME));
       if (EntryFlags(entry) & FEF_PATCH) {
         out << "  (patch of component " << int{EntryBaseComponent(entry)} << " file "
             << int{EntryBaseIndex(entry)} << ")";
@@ -120,7 +121,8 @@ int DumpPackage(PackageFile& package, std::ostream& out) {
     ListCursor ini(slot.iniEntries.data, slot.iniEntries.size);
     out << "  INI entries: " << ini.count() << "\n";
     for (IniEntry e; ini.Next(&e);) {
-      out << "    [" << Text(e.section) << "] " << Text(e.key) << "=" << Quoted(e.value) << " in "
+      out << "    [" << Windows1252ToUtf8(Text(e.section)) << "] " << Windows1252ToUtf8(Text(e.key))
+        << "=" << Quoted(e.value) << " in "
           << Quoted(e.file) << ((e.flags & INI_ONLY_IF_MISSING) ? " (only if missing)" : "")
           << "\n";
     }

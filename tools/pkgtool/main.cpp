@@ -42,10 +42,11 @@ int main(int argc, char** argv) {
       output = args[i];
     } else if (args[i] == "--component" && command == "extract") {
       if (++i == args.size()) return Usage("--component needs a number");
-      char* end = nullptr;
-      long n = std::strtol(args[i].c_str(), &end, 10);
-      if (*end != '\0' || end == args[i].c_str()) return Usage("--component needs a number");
-      component = static_cast<int>(n);
+      const std::string& value = args[i];
+      if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos) {
+        return Usage("--component needs a component number (0-5)");
+      }
+      component = std::stoi(value);
     } else if (!args[i].empty() && args[i][0] == '-') {
       return Usage("unknown option " + args[i]);
     } else if (file.empty()) {

@@ -1,6 +1,7 @@
 #include "tools/pkgtool/package_file.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -36,6 +37,11 @@ PackageFile::~PackageFile() {
 }
 
 bool PackageFile::Open(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error_ = path + ": " + (std::filesystem::exists(path, ec) ? "not a file" : "no such file");
+    return false;
+  }
   std::optional<uint32_t> stub = FindStubSize(path);
   if (!stub) {
     error_ = path + ": not a setup file (no stub patch block found)";

@@ -10,6 +10,7 @@
 #include "package/component.h"
 #include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/describe.h"
+#include "tools/common/windows1252.h"
 #include "tools/pkgtool/entry_writer.h"
 
 namespace fs = std::filesystem;
@@ -40,12 +41,15 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
     err << "pkgtool: cannot open the package data\n";
     return 1;
   }
-  char pattern[] = "/tmp/pkgtool-verify-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
-    err << "pkgtool: cannot make a temporary folder\n";
+  std::string pattern = (fs::temp_directory_path() / "pkgtool-verify-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    err << "pkgtool: cannot make a scratch folder\n";
+    EndPackageData(context);
     return 1;
   }
   fs::path scratch = pattern;
+  fs::path target = scratch / "entry";
+  EntryWriter writer(package);
   uint32_t checked = 0, failed = 0, skipped = 0;
   for (int c = 0; c < context.package.componentCount; ++c) {
     SelectComponent(context, c);
@@ -56,8 +60,7 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
         continue;
       }
       std::string message;
-      fs::path target = scratch / "file";
-      if (WriteEntryFile(package, entry, target.string(), &message)) {
+      if (writer.Write(entry, target, &message)) {
         ++checked;
       } else {
         ++failed;
@@ -67,8 +70,8 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
       fs::remove(target, ec);
     }
   }
-  std::error_code ec;
-  fs::remove_all(scratch, ec);
+  std::error_code removed;
+  fs::remove_all(scratch, removed);
   EndPackageData(context);
   out << checked << " files verified, " << failed << " failed, " << skipped
       << " taken from the source folder\n";
@@ -92,6 +95,14 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
     SelectComponent(context, *component);
     total = context.current.fileCount;
   }
+  std::error_code made;
+  fs::create_directories(destination, made);
+  EntryWriter writer(package);
+  if (made) {
+    err << "pkgtool: cannot make the folder " << destination << "\n";
+    EndPackageData(context);
+    return 1;
+  }
   uint32_t done = 0, failed = 0;
   int first = component ? *component : 0;
   int last = component ? *component : context.package.componentCount - 1;
@@ -103,7 +114,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
       ++done;
       const char* name = FileEntryString(entry, ENTRY_NAME);
       if (showProgress) {
-        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, name);
+        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, Windows1252ToUtf8(name).c_str());
         std::fflush(stderr);
       }
       if (EntryPlacement(entry) == PLACE_SOURCE) continue;  // stored nowhere
@@ -118,7 +129,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
       std::string message;
-      if (ec || !WriteEntryFile(package, entry, target.string(), &message)) {
+      if (ec || !writer.Write(entry, target, &message)) {
         ++failed;
         err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry) << ": "
             << (ec ? "cannot make folder " + target.parent_path().string() : message) << "\n";

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Extraction speed: `pkgtool extract` of a package against `tar -xzf` of the
+# same files, timed in the same run, reported as a ratio.
+#
+#   bench/extract_bench.sh [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N]
+#
+# Defaults: build/release/tools/mkpkg/mkpkg, build/release/tools/pkgtool and
+# build/win32/setup.exe (a stand-in stub is made when it is missing).
+#
+# The corpus is a few thousand files, tens of MB, taken from this machine:
+# documentation (/usr/share/doc), C headers (/usr/include) and shared
+# libraries (/usr/lib/x86_64-linux-gnu). File lists are sorted in the C locale,
+# only regular files with plain names are taken, each root contributes up to a
+# fixed number of files and bytes, so the corpus is the same on every run of a
+# given machine. The package has one component and is compressed with zlib at
+# level 6, the level `tar -czf` gets from gzip, so both sides decode the same
+# kind of stream from the same library settings: the ratio measures the
+# decoder, the container and the file writing.
+#
+# Each tool extracts into a new empty folder, N times (default 5); the best
+# time counts. With hyperfine installed it does the timing. Both results are
+# compared with the corpus byte for byte before anything is reported.
+set -euo pipefail
+export LC_ALL=C
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkpkg=$root/build/release/tools/mkpkg/mkpkg
+pkgtool=$root/build/release/tools/pkgtool
+stub=$root/build/win32/setup.exe
+runs=5
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --mkpkg) mkpkg=$2; shift 2 ;;
+    --pkgtool) pkgtool=$2; shift 2 ;;
+    --stub) stub=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    *) echo "usage: $0 [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N]" >&2; exit 2 ;;
+  esac
+done
+for tool in "$mkpkg" "$pkgtool"; do
+  [[ -x $tool ]] || { echo "missing $tool (build first, or name it)" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/extract-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+if [[ ! -f $stub ]]; then
+  stub=$work/stub.exe
+  { printf 'MZ'; head -c 4000 /dev/zero; printf 'QzvR\x29\x48\x00\x00\x00\x00'; } >"$stub"
+fi
+
+# take ROOT TAG MAX_FILES MAX_BYTES FIND-PREDICATES...: copies files of ROOT
+# into corpus/TAG/ until either cap is reached.
+corpus=$work/corpus
+file_cap=$((2 * 1024 * 1024))
+take() {
+  local from=$1 tag=$2 max_files=$3 max_bytes=$4 files=0 bytes=0 rel size
+  shift 4
+  [[ -d $from ]] || return 0
+  while IFS=$'\t' read -r -d '' rel size; do
+    # Plain names only: they go into the package as they are.
+    [[ $rel =~ ^[A-Za-z0-9._+/-]+$ && ${#rel} -le 180 ]] || continue
+    [[ -r $from/$rel ]] || continue
+    ((size <= file_cap && bytes + size <= max_bytes)) || continue
+    mkdir -p "$corpus/$tag/$(dirname "$rel")"
+    cp -- "$from/$rel" "$corpus/$tag/$rel"
+    files=$((files + 1))
+    bytes=$((bytes + size))
+    ((files < max_files)) || break
+  done < <(cd "$from" && find . -type f "$@" -printf '%P\t%s\0' | sort -z)
+  echo "  $tag: $files files, $bytes bytes from $from"
+}
+echo "corpus:"
+take /usr/share/doc doc 2000 $((12 * 1024 * 1024)) ! -name '*.gz'
+take /usr/include include 2500 $((14 * 1024 * 1024)) -name '*.h'
+take /usr/lib/x86_64-linux-gnu lib 300 $((16 * 1024 * 1024)) -name '*.so*'
+count=$(find "$corpus" -type f | wc -l)
+total=$(find "$corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+echo "  total: $count files, $total bytes"
+
+# The project: every file of the corpus in one component.
+project=$work/project.json
+{
+  printf '{"compression": {"compressor": "zlib", "level": 6},\n "components": [{"files": [\n'
+  (cd "$work" && find corpus -type f | sort) | awk '{
+    name = substr($0, 8); gsub("/", "\\\\\\\\", name)
+    printf "%s  {\"source\": \"%s\", \"name\": \"%s\"}", (NR > 1 ? ",\n" : ""), $0, name
+  }'
+  printf '\n]}]}\n'
+} >"$project"
+
+mkdir -p "$work/pkg"
+"$mkpkg" "$project" --stub "$stub" -o "$work/pkg/SETUP.EXE" >/dev/null
+tar -czf "$work/corpus.tar.gz" -C "$corpus" .
+echo "package: $(stat -c %s "$work/pkg/SETUP.EXE") bytes; tar.gz: $(stat -c %s "$work/corpus.tar.gz") bytes"
+
+pkg_cmd="'$pkgtool' extract '$work/pkg/SETUP.EXE' -o '$work/out-pkg' --component 0 2>/dev/null"
+tar_cmd="tar -xzf '$work/corpus.tar.gz' -C '$work/out-tar'"
+pkg_prepare="rm -rf '$work/out-pkg'"
+tar_prepare="rm -rf '$work/out-tar' && mkdir '$work/out-tar'"
+
+# timed COMMAND: prints the command's run time in nanoseconds.
+timed() {
+  local start end
+  start=$(date +%s%N)
+  eval "$1" || { echo "failed: $1" >&2; exit 1; }
+  end=$(date +%s%N)
+  echo $((end - start))
+}
+
+if command -v hyperfine >/dev/null; then
+  hyperfine --runs "$runs" --export-json "$work/times.json" \
+    --prepare "$pkg_prepare" -n pkgtool "$pkg_cmd" \
+    --prepare "$tar_prepare" -n tar "$tar_cmd" >&2
+  read -r pkg_ns tar_ns < <(python3 -c 'import json, sys
+r = json.load(open(sys.argv[1]))["results"]
+print(int(min(r[0]["times"]) * 1e9), int(min(r[1]["times"]) * 1e9))' "$work/times.json")
+else
+  # Interleaved, so that both see the same machine.
+  pkg_ns=0
+  tar_ns=0
+  for ((i = 0; i < runs; i++)); do
+    eval "$pkg_prepare"
+    t=$(timed "$pkg_cmd")
+    ((pkg_ns == 0 || t < pkg_ns)) && pkg_ns=$t
+    eval "$tar_prepare"
+    t=$(timed "$tar_cmd")
+    ((tar_ns == 0 || t < tar_ns)) && tar_ns=$t
+  done
+fi
+
+# Both results must be the corpus itself.
+diff -r "$corpus" "$work/out-pkg" >/dev/null || { echo "pkgtool extract differs from the corpus" >&2; exit 1; }
+diff -r "$corpus" "$work/out-tar" >/dev/null || { echo "tar -xzf differs from the corpus" >&2; exit 1; }
+
+awk -v p="$pkg_ns" -v t="$tar_ns" -v n="$runs" 'BEGIN {
+  printf "pkgtool extract: %.3f s (best of %d)\n", p / 1e9, n
+  printf "tar -xzf:        %.3f s (best of %d)\n", t / 1e9, n
+  printf "ratio pkgtool/tar: %.2f\n", p / t
+}'
