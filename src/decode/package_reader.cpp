@@ -107,6 +107,25 @@ bool ReopenEarlierVolume(SetupContext& context, uint32_t offset) {
   return OpenVolume(context, 0) != kInvalidFile;
 }
 
+// A stream that needs more bytes than its stated length takes them straight
+// from the volume file, past the count of bytes left. Counts the volume again
+// from the file position; false when the stream used bytes beyond the
+// volume's data.
+bool RecountAfterDecode(SetupContext& context) {
+  PackageReader& reader = context.reader;
+  if (reader.handle == kInvalidFile) return false;
+  uint32_t start = (reader.volume == 0 ? context.package.regionStart : 0) + 4;
+  uint32_t position = TellFile(context.platform, reader.handle);
+  if (position == kInvalidSetFilePointer || position < start) return false;
+  uint32_t within = position - start;
+  if (within > reader.volumeLength) {
+    reader.bytesLeft = 0;
+    return false;
+  }
+  reader.bytesLeft = reader.volumeLength - within;
+  return true;
+}
+
 }  // namespace
 
 bool VolumeFileName(const char* packagePath, uint32_t number, char* out, uint32_t size) {
@@ -189,14 +208,20 @@ int ReadPackageData(SetupContext& context, FileHandle file, void* buffer, uint32
   uint32_t count = ReadUpTo(context.platform, file, buffer, first);
   reader.bytesLeft -= count < reader.bytesLeft ? count : reader.bytesLeft;
   *got = count;
-  if (count == n) return 0;
-  FileHandle next = OpenNextVolume(context);
-  if (next == kInvalidFile) return 1;
-  uint32_t want = n - count;
-  if (want > reader.bytesLeft) want = reader.bytesLeft;
-  uint32_t more = ReadUpTo(context.platform, next, static_cast<uint8_t*>(buffer) + count, want);
-  reader.bytesLeft -= more;
-  *got = count + more;
+  // Go on in the next volume, passing over empty ones, until the count is
+  // complete. A read that comes up short inside a volume's data (a read error)
+  // ends the call with what was delivered.
+  while (count < n) {
+    FileHandle next = OpenNextVolume(context);
+    if (next == kInvalidFile) return 1;
+    uint32_t want = n - count;
+    if (want > reader.bytesLeft) want = reader.bytesLeft;
+    uint32_t more = ReadUpTo(context.platform, next, static_cast<uint8_t*>(buffer) + count, want);
+    reader.bytesLeft -= more;
+    count += more;
+    *got = count;
+    if (more < want) break;
+  }
   return 0;
 }
 
@@ -237,19 +262,32 @@ int ReadDataItem(SetupContext& context, uint8_t** buffer, uint32_t* size) {
   if (!readField(1, &flags) || !readField((flags & 2) ? 4 : 2, &length)) {
     result = ERR_CORRUPT;
   } else if (length != 0) {
+    // A compressed item's length comes first, so that a damaged size that no
+    // stream of that length could produce is refused before any allocation.
+    bool compressed = (flags & 1) != 0;
+    if (compressed && (!readField((flags & 4) ? 4 : 2, &packed) || packed == 0 ||
+                       length > static_cast<uint64_t>(packed) * kMaxStreamExpansion)) {
+      *size = length;
+      SetSetupError(context, ERR_CORRUPT, reader.fileName);
+      return ERR_CORRUPT;
+    }
     uint8_t* block = nullptr;
     if (!AllocBlock(context.platform, length, &block)) {
       *size = length;
       return ERR_OUT_OF_MEMORY;
     }
-    if (flags & 1) {
-      if (!readField((flags & 4) ? 4 : 2, &packed) || packed == 0) {
-        result = ERR_CORRUPT;
-      } else {
+    if (compressed) {
+      {
         MemorySink sink(block, length);
         int decoded = context.decoder.Decode(sink, reader.handle, packed);
-        if (decoded == DECODE_ABORTED) result = RESULT_ABORTED;
-        else if (decoded != DECODE_OK || sink.Written() != length) result = ERR_CORRUPT;
+        if (decoded == DECODE_ABORTED) {
+          result = RESULT_ABORTED;
+        } else if (context.decoder.LastResult() == STREAM_NO_MEMORY) {
+          result = ERR_OUT_OF_MEMORY;
+        } else if (!RecountAfterDecode(context) || decoded != DECODE_OK ||
+                   sink.Written() != length) {
+          result = ERR_CORRUPT;
+        }
       }
     } else if (ReadPackageData(context, reader.handle, block, length, &got) != 0 ||
                got != length) {

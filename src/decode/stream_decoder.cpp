@@ -118,8 +118,9 @@ int StreamDecoder::DecodeToFile(FileHandle output, FileHandle input, uint32_t li
 }
 
 int StreamDecoder::Decode(OutputSink& sink, FileHandle input, uint32_t limit) {
-  lastResult_ = STREAM_BAD_DATA;
+  lastResult_ = input == kInvalidFile ? STREAM_BAD_DATA : STREAM_NO_MEMORY;
   if (!OpenInput(input, limit)) return DECODE_FAILED;
+  lastResult_ = STREAM_BAD_DATA;
   if (!sink.IsReady()) {
     CloseInput();
     return DECODE_FAILED;

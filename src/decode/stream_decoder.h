@@ -44,6 +44,10 @@ class CountedReader {
   virtual void UnreadCounted(FileHandle file, uint32_t count) = 0;
 };
 
+// No stream expands a byte into more than this: a match of 258 bytes takes
+// at least two bits.
+constexpr uint32_t kMaxStreamExpansion = 1032;
+
 // Results of one stream.
 constexpr int STREAM_OK = 0;
 constexpr int STREAM_BAD_DATA = 1;    // invalid code, bad header field, truncated input

@@ -44,7 +44,7 @@ struct FilePatchEntry {
 
 class ListCursor {
  public:
-  // A payload of null or fewer than 2 bytes is an empty list.
+  // A null payload is an empty list; one too short for its count is damaged.
   ListCursor(const uint8_t* payload, uint32_t size);
   uint16_t count() const { return count_; }
   // Each reads the next entry; false when the list is done or damaged

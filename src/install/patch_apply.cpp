@@ -36,7 +36,7 @@ class PatchRun {
   Platform& platform_;
   const uint8_t* entry_;
   const char* basePath_;
-  char outputPath_[kPathSize] = {};
+  char* outputPath_ = nullptr;  // the base path with ".$AA": as long as it needs
   FileHandle base_ = kInvalidFile;
   FileHandle output_ = kInvalidFile;
   uint8_t* commands_ = nullptr;
@@ -56,6 +56,7 @@ PatchRun::~PatchRun() {
   CloseFile(platform_, &base_);
   CloseFile(platform_, &output_);
   if (outputMade_) platform_.DeleteFileA(outputPath_);
+  FreeBlock(platform_, &outputPath_);
   FreeBlock(platform_, &commands_);
   FreeBlock(platform_, &literals_);
   FreeBlock(platform_, &buffer_);
@@ -134,7 +135,9 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   base_ = OpenForRead(platform_, basePath_);
   if (base_ == kInvalidFile) return Fail(ERR_OPEN, basePath_);
   baseSize_ = FileSize(platform_, base_);
-  if (!FormTemporaryName(platform_, basePath_, ".$AA", outputPath_, kPathSize)) {
+  uint32_t outputSize = TextLength(basePath_) + 8;
+  if (!AllocBlock(platform_, outputSize, &outputPath_)) return Fail(ERR_OUT_OF_MEMORY, "");
+  if (!FormTemporaryName(platform_, basePath_, ".$AA", outputPath_, outputSize)) {
     return Fail(ERR_CREATE, basePath_);
   }
   output_ = CreateForWrite(platform_, outputPath_);
@@ -149,6 +152,9 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   if (!AllocBlock(platform_, kCopyBuffer, &buffer_)) return Fail(ERR_OUT_OF_MEMORY, "");
 
   uint32_t fileSize = EntryFileSize(entry_);
+  // The steps of 10000 bytes in the file, counted in 32 bits: a stored size
+  // within 10000 of 4 GiB wraps to 0, and such an entry moves no progress.
+  uint32_t steps = (fileSize + 10000) / 10000;
   uint32_t shown = static_cast<uint32_t>(progressFrom);
   uint8_t c;
   while (CommandByte(&c)) {
@@ -165,11 +171,10 @@ int PatchRun::Run(int progressFrom, int progressTo) {
       ok = CopyFromBase((static_cast<uint32_t>(high) << 8 | low) + 129);
     }
     if (!ok) return 0;
-    if (progressFrom != progressTo && context_.progress != nullptr) {
+    if (progressFrom != progressTo && context_.progress != nullptr && steps != 0) {
       uint32_t p = static_cast<uint32_t>(progressFrom) +
                    (written_ + 10000) / 10000 *
-                       static_cast<uint32_t>(progressTo - progressFrom) /
-                       ((fileSize + 10000) / 10000);
+                       static_cast<uint32_t>(progressTo - progressFrom) / steps;
       if (p != shown) {
         shown = p;
         context_.progress->SetProgressPercent(static_cast<int>(p));

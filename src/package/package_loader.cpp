@@ -25,10 +25,6 @@ namespace setup {
 
 namespace {
 
-// No stream of the format can expand a byte into more than this: a match of
-// 258 bytes takes at least two bits.
-constexpr uint64_t kMaxExpansion = 1032;
-
 void FreePayload(Platform& platform, Payload* payload) {
   FreeBlock(platform, &payload->data);
   payload->size = 0;
@@ -137,6 +133,13 @@ int Loader::Run() {
     if (header.length == 0) continue;  // no payload; a zero-length end record ends the stream
     uint32_t position = TellFile(platform_, file_);
     uint64_t next = static_cast<uint64_t>(position) + header.length;
+    // A payload that runs past the end of the file is a cut-short stream; find
+    // that before asking for a buffer of its length. The end record's length
+    // is not a payload length and is never used to seek.
+    if (header.type != REC_END && next > fileSize_) {
+      error = 1;
+      break;
+    }
 
     int result = 0;
     switch (header.type) {
@@ -177,17 +180,17 @@ int Loader::Run() {
     }
     error = result;
     if (error != 0 || header.type == REC_END) break;
-    if (next > fileSize_) {
-      error = 1;  // the record runs past the end of the file
-      break;
-    }
     SeekFile(platform_, file_, static_cast<int32_t>(next), kFileBegin);
   }
   CloseFile(platform_, &file_);
+  // The decoder keeps its window from one stream to the next; the install run
+  // is far off, and FreePackage must leave nothing behind.
+  context_.decoder.ReleaseBuffers();
 
   package_.componentCount = component_ + 1 < kMaxComponents ? component_ + 1 : kMaxComponents;
   if (error != 0) return 0;
-  if (!GlobalRecordsHoldTogether(package_)) damaged_ = true;
+  // A package without components has nothing to install and no texts.
+  if (!GlobalRecordsHoldTogether(package_) || package_.componentCount == 0) damaged_ = true;
 
   // A start component without a slot falls back to the first component.
   int start = package_.startComponent < package_.componentCount ? package_.startComponent : 0;
@@ -209,22 +212,27 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
   payload->size = 0;
   bool compressed = (header.flags & REC_COMPRESSED) != 0;
   uint32_t size = header.length;
+  uint64_t recordEnd = static_cast<uint64_t>(TellFile(platform, file)) + header.length;
   if (compressed) {
     uint8_t raw[4];
     if (header.length < 4) return PAYLOAD_DAMAGED;
     if (ReadExact(platform, file, raw, 4) != 0) return PAYLOAD_READ_FAILED;
     size = ReadU32(raw);
-    if (size > (static_cast<uint64_t>(header.length) - 4) * kMaxExpansion + kMaxExpansion) {
+    uint64_t packed = static_cast<uint64_t>(header.length) - 4;
+    if (size > packed * kMaxStreamExpansion + kMaxStreamExpansion) {
       return PAYLOAD_DAMAGED;
     }
   }
   uint8_t* block = nullptr;
   if (!AllocBlock(platform, size, &block)) return PAYLOAD_NO_MEMORY;
   if (compressed) {
+    // The decoder reads on from the file as long as the stream goes; a stream
+    // that ends past its record has taken bytes of the records after it.
     MemorySink sink(block, size);
-    if (context.decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size) {
+    if (context.decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size ||
+        TellFile(platform, file) > recordEnd) {
       FreeBlock(platform, &block);
-      return PAYLOAD_DAMAGED;
+      return context.decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
     }
   } else if (ReadExact(platform, file, block, size) != 0) {
     FreeBlock(platform, &block);

@@ -5,7 +5,8 @@
 // more conversions; a real printf would then read arguments that are not
 // there. This formatter knows only %s (the text argument), %d, %i, %u (the
 // number argument, optionally with "l"), "%%", and widths and precisions on
-// numbers; anything else is copied as it stands. The output never runs past
+// numbers (on %s they are read and ignored); anything else is copied as it
+// stands. The output never runs past
 // its buffer.
 #pragma once
 

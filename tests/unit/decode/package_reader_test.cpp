@@ -1,0 +1,513 @@
+// The package reader: the file-data region read at logical offsets across the
+// setup file and its volume files, disk prompts on removable media, and the
+// counted input it serves to the decoder.
+#include "decode/package_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "package/errors.h"
+#include "package/file_io.h"
+#include "tools/streamwriter/stream_writer.h"
+#include "unit/support/package_data.h"
+
+namespace setup {
+namespace {
+
+using test::Le;
+using test::Noise;
+using test::PackageMachine;
+
+std::string Name(const char* packagePath, uint32_t number, uint32_t size = kPathSize) {
+  char out[kPathSize] = {};
+  if (!VolumeFileName(packagePath, number, out, size)) return "<no room>";
+  return out;
+}
+
+TEST(VolumeFileNameTest, ReplacesTheExtensionWithTheVolumeNumber) {
+  EXPECT_EQ(Name("C:\\SETUP.EXE", 0), "C:\\SETUP.EXE");
+  EXPECT_EQ(Name("C:\\SETUP.EXE", 1), "C:\\SETUP.D01");
+  EXPECT_EQ(Name("C:\\SETUP.EXE", 2), "C:\\SETUP.D02");
+  EXPECT_EQ(Name("C:\\SETUP.EXE", 99), "C:\\SETUP.D99");
+  EXPECT_EQ(Name("C:\\SETUP.EXE", 100), "C:\\SETUP.D100");
+  EXPECT_EQ(Name("A:\\disk1\\inst.long.exe", 7), "A:\\disk1\\inst.long.D07");
+}
+
+TEST(VolumeFileNameTest, AppendsWhenTheFileNameHasNoExtension) {
+  EXPECT_EQ(Name("C:\\setup", 1), "C:\\setup.D01");
+  EXPECT_EQ(Name("C:\\my.dir\\setup", 1), "C:\\my.dir\\setup.D01");
+  EXPECT_EQ(Name("C:\\my.dir\\setup", 12), "C:\\my.dir\\setup.D12");
+}
+
+TEST(VolumeFileNameTest, FailsWhenTheNameDoesNotFit) {
+  // "C:\S.EXE" (8) becomes "C:\S.D01" (8) + NUL: 9 bytes needed.
+  EXPECT_EQ(Name("C:\\S.EXE", 1, 9), "C:\\S.D01");
+  EXPECT_EQ(Name("C:\\S.EXE", 1, 8), "<no room>");
+}
+
+// Region of 240 bytes: 100 in the setup file, 60 in SETUP.D01, 80 in SETUP.D02.
+class PackageReaderTest : public ::testing::Test {
+ protected:
+  void WriteAll() { m.WriteRegion(region, {100, 60, 80}); }
+  std::string At(uint32_t offset, uint32_t n) const { return region.substr(offset, n); }
+  std::vector<SimPlatform::MessageBoxCall>& Boxes() { return m.sim.messageBoxes; }
+
+  PackageMachine m;
+  const std::string region = Noise(240, 1);
+};
+
+TEST_F(PackageReaderTest, BeginStandsAtTheFirstRegionByte) {
+  WriteAll();
+  m.Begin();
+  EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 41u + 4u);
+  EXPECT_EQ(m.Read(10), At(0, 10));
+  EXPECT_EQ(m.Read(10), At(10, 10));
+}
+
+TEST_F(PackageReaderTest, BeginWithoutThePackageFileIsAnOpenError) {
+  EXPECT_EQ(BeginPackageData(m.context), ERR_OPEN);
+  EXPECT_EQ(m.context.run.errorNumber, ERR_OPEN);
+  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.EXE");
+}
+
+TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 90), 0);
+  int result = -1;
+  EXPECT_EQ(m.Read(30, &result), At(90, 30));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m.context.reader.volume, 1u);
+  // 120..170 runs over the end of SETUP.D01 (160) into SETUP.D02.
+  EXPECT_EQ(m.Read(50, &result), At(120, 50));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m.context.reader.volume, 2u);
+  EXPECT_EQ(m.Read(70), At(170, 70));
+}
+
+TEST_F(PackageReaderTest, DataAtTheEndOfTheSetupFileComesFromVolumeOneAfterItsLength) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  EXPECT_EQ(m.context.reader.volume, 1u);
+  EXPECT_STREQ(m.context.reader.fileName, "C:\\SETUP.D01");
+  EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u);
+  EXPECT_EQ(m.Read(5), At(100, 5));
+}
+
+TEST_F(PackageReaderTest, SkippingForwardThenReadingOnIntoTheNextVolume) {
+  WriteAll();
+  m.Begin();
+  EXPECT_EQ(m.Read(5), At(0, 5));
+  // Skip the data of other files, then read over the end of the setup file.
+  ASSERT_EQ(SeekPackageData(m.context, 97), 0);
+  EXPECT_EQ(m.Read(6), At(97, 6));
+}
+
+TEST_F(PackageReaderTest, SeekPassesOverWholeVolumes) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 170), 0);
+  EXPECT_EQ(m.context.reader.volume, 2u);
+  EXPECT_EQ(m.context.reader.volumeBase, 160u);
+  EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u + 10u);
+  EXPECT_EQ(m.Read(10), At(170, 10));
+}
+
+TEST_F(PackageReaderTest, SetupFileWithoutDataGoesStraightToVolumeOne) {
+  m.WriteRegion(region.substr(0, 160), {0, 160});
+  m.Begin();
+  EXPECT_EQ(m.Read(12), At(0, 12));
+  ASSERT_EQ(SeekPackageData(m.context, 0), 0);
+  EXPECT_EQ(m.context.reader.volume, 1u);
+  EXPECT_EQ(m.Read(3), At(0, 3));
+}
+
+TEST_F(PackageReaderTest, ReadPassesOverAnEmptyVolume) {
+  m.WriteRegion(region.substr(0, 160), {100, 0, 0, 60});
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  int result = -1;
+  EXPECT_EQ(m.Read(10, &result), At(95, 10));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m.context.reader.volume, 3u);
+  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  EXPECT_EQ(m.context.reader.volume, 3u);
+  EXPECT_EQ(m.Read(4), At(100, 4));
+}
+
+TEST_F(PackageReaderTest, ReadsStopAtTheVolumeDataBeforeTrailingBytes) {
+  m.WriteSetupFile(At(0, 100));
+  m.WriteVolume("C:\\SETUP.D01", At(100, 60), "JUNKJUNKJUNK");
+  m.WriteVolume("C:\\SETUP.D02", At(160, 80), "MORE JUNK");
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
+  EXPECT_EQ(m.Read(20), At(150, 20));
+  // Past the last volume's data: the junk is not delivered.
+  ASSERT_EQ(SeekPackageData(m.context, 235), 0);
+  int result = 0;
+  std::string tail = m.Read(10, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(tail, At(235, 5));
+}
+
+TEST_F(PackageReaderTest, MissingVolumeAtASeekIsCorruptWithItsName) {
+  m.WriteSetupFile(At(0, 100));
+  m.Begin();
+  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
+  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(PackageReaderTest, MissingLaterVolumeIsNamedInTheError) {
+  m.WriteRegion(region.substr(0, 160), {100, 60});
+  m.Begin();
+  EXPECT_EQ(SeekPackageData(m.context, 200), ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D02");
+}
+
+TEST_F(PackageReaderTest, MissingVolumeDuringAReadFailsTheRead) {
+  m.WriteSetupFile(At(0, 100));
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  int result = 0;
+  m.Read(10, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
+  const std::vector<std::string> shortFiles = {
+      "",                                      // no length field
+      std::string("\x3c\x00\x00", 3),          // 3 bytes of a length field
+      Le().U32(10).Raw(At(100, 9)).str(),      // states 10, holds 9
+      Le().U32(0xFFFFFFF0u).Raw(At(100, 60)).str(),
+  };
+  for (const std::string& contents : shortFiles) {
+    SCOPED_TRACE(contents.size());
+    m.WriteSetupFile(At(0, 100));
+    m.sim.AddFile("C:\\SETUP.D01", contents);
+    m.context.run = {};
+    m.Begin();
+    EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
+    EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  }
+  // Exactly long enough is fine.
+  m.sim.AddFile("C:\\SETUP.D01", Le().U32(10).Raw(At(100, 10)).str());
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 105), 0);
+  EXPECT_EQ(m.Read(5), At(105, 5));
+}
+
+TEST_F(PackageReaderTest, SeekBackToAnEarlierVolumeReopensIt) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 200), 0);
+  EXPECT_EQ(m.Read(5), At(200, 5));
+  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  EXPECT_EQ(m.context.reader.volume, 0u);
+  EXPECT_EQ(m.Read(5), At(10, 5));
+  ASSERT_EQ(SeekPackageData(m.context, 130), 0);
+  EXPECT_EQ(m.Read(40), At(130, 40));
+  ASSERT_EQ(SeekPackageData(m.context, 101), 0);
+  EXPECT_EQ(m.Read(3), At(101, 3));
+}
+
+TEST_F(PackageReaderTest, ResumingInsideAVolumeFileCountsFromItsLengthField) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 110), 0);
+  // As if the last read had stopped 10 bytes into SETUP.D01's data.
+  ASSERT_EQ(m.context.reader.bytesLeft, 50u);
+  FileHandle handle = OpenNextVolume(m.context);
+  ASSERT_NE(handle, kInvalidFile);
+  EXPECT_EQ(m.context.reader.volume, 1u);
+  EXPECT_EQ(TellFile(m.platform, handle), 4u + 10u);
+  EXPECT_EQ(m.Read(5), At(110, 5));
+}
+
+TEST_F(PackageReaderTest, ResumingInsideTheSetupFileCountsFromTheRegionStart) {
+  WriteAll();
+  m.Begin();
+  EXPECT_EQ(m.Read(7), At(0, 7));
+  FileHandle handle = OpenNextVolume(m.context);
+  ASSERT_NE(handle, kInvalidFile);
+  EXPECT_EQ(m.context.reader.volume, 0u);
+  EXPECT_EQ(TellFile(m.platform, handle), 41u + 4u + 7u);
+  EXPECT_EQ(m.Read(5), At(7, 5));
+}
+
+TEST_F(PackageReaderTest, UnreadCountedGoesBackWithinTheVolume) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  EXPECT_EQ(m.Read(10), At(10, 10));
+  m.context.dataSource.UnreadCounted(m.context.reader.handle, 4);
+  EXPECT_EQ(m.Read(3), At(16, 3));
+}
+
+TEST_F(PackageReaderTest, UnreadCountedReachingIntoThePreviousVolumeGoesBackThere) {
+  WriteAll();
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  EXPECT_EQ(m.Read(10), At(95, 10));
+  ASSERT_EQ(m.context.reader.volume, 1u);
+  m.context.dataSource.UnreadCounted(m.context.reader.handle, 7);
+  EXPECT_EQ(m.Read(4), At(98, 4));
+  EXPECT_EQ(m.Read(4), At(102, 4));
+}
+
+// A stream of package format split over the end of the setup file.
+class CountedDecodeTest : public PackageReaderTest {
+ protected:
+  void SetUp() override {
+    std::string noise = Noise(6000, 5);
+    for (size_t i = 0; i < 6000; ++i) content.push_back(static_cast<char>('a' + noise[i] % 5));
+    std::vector<uint8_t> s = tools::WriteStream(reinterpret_cast<const uint8_t*>(content.data()),
+                                                content.size());
+    stream.assign(s.begin(), s.end());
+    ASSERT_GT(stream.size(), 200u);
+    std::string all = At(0, 30) + stream + At(30, 20);
+    split = 30 + static_cast<uint32_t>(stream.size()) / 2;
+    m.WriteSetupFile(all.substr(0, split));
+    volume1 = all.substr(split);
+  }
+  int Decode(std::string* out) {
+    out->assign(content.size(), '\0');
+    return m.context.decoder.DecodeToMemory(out->data(), static_cast<uint32_t>(out->size()),
+                                            m.context.reader.handle,
+                                            static_cast<uint32_t>(stream.size()));
+  }
+
+  std::string content;
+  std::string stream;
+  std::string volume1;
+  uint32_t split = 0;
+};
+
+TEST_F(CountedDecodeTest, StreamRunningIntoTheNextVolumeDecodes) {
+  m.WriteVolume("C:\\SETUP.D01", volume1, "trailing junk");
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  std::string out;
+  ASSERT_EQ(Decode(&out), DECODE_OK);
+  EXPECT_EQ(out, content);
+  EXPECT_EQ(m.context.decoder.InputFile(), m.context.reader.handle);
+  EXPECT_EQ(m.context.reader.volume, 1u);
+  // Reading goes on right after the stream.
+  EXPECT_EQ(m.Read(20), At(30, 20));
+}
+
+TEST_F(CountedDecodeTest, MissingVolumeAbortsTheDecode) {
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  std::string out;
+  EXPECT_EQ(Decode(&out), DECODE_ABORTED);
+}
+
+TEST_F(CountedDecodeTest, CancelledDiskAbortsTheDecode) {
+  m.context.run.removableMedia = true;
+  m.sim.answers = {kIdCancel, kIdYes};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  std::string out;
+  EXPECT_EQ(Decode(&out), DECODE_ABORTED);
+  EXPECT_EQ(m.context.run.pageResult, PAGE_END);
+  EXPECT_EQ(Boxes().size(), 3u);
+}
+
+TEST_F(CountedDecodeTest, DiskInsertedAtThePromptLetsTheDecodeGoOn) {
+  m.context.run.removableMedia = true;
+  m.platform.onMessageBox = [&](const SimPlatform::MessageBoxCall&, int) {
+    m.WriteVolume("C:\\SETUP.D01", volume1);
+  };
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  std::string out;
+  ASSERT_EQ(Decode(&out), DECODE_OK);
+  EXPECT_EQ(out, content);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, "Please insert disk number 2.");
+}
+
+// --- Disk prompts -------------------------------------------------------------
+
+class DiskPromptTest : public PackageReaderTest {
+ protected:
+  void SetUp() override {
+    m.context.run.removableMedia = true;
+    m.context.run.pageResult = PAGE_NEXT;
+  }
+  void InsertVolumeOneAtBox(size_t box) {
+    m.platform.onMessageBox = [this, box](const SimPlatform::MessageBoxCall&, int) {
+      if (Boxes().size() == box) m.WriteVolume("C:\\SETUP.D01", At(100, 60));
+    };
+  }
+  void ExpectPrompt(size_t i, const std::string& text) {
+    ASSERT_LT(i, Boxes().size());
+    EXPECT_EQ(Boxes()[i].text, text);
+    EXPECT_EQ(Boxes()[i].caption, test::kCaption);
+    EXPECT_EQ(Boxes()[i].type, kMbOkCancel | kMbIconInformation);
+  }
+  void ExpectQuestion(size_t i) {
+    ASSERT_LT(i, Boxes().size());
+    EXPECT_EQ(Boxes()[i].text, test::kCancelQuestion);
+    EXPECT_EQ(Boxes()[i].caption, test::kCaption);
+    EXPECT_EQ(Boxes()[i].type, kMbYesNo | kMbIconQuestion);
+  }
+};
+
+TEST_F(DiskPromptTest, AsksForDiskTwoAndTriesAgainOnOk) {
+  m.WriteSetupFile(At(0, 100));
+  InsertVolumeOneAtBox(1);
+  m.sim.answers = {kIdOk};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  ExpectPrompt(0, "Please insert disk number 2.");
+  EXPECT_EQ(m.Read(10), At(100, 10));
+  EXPECT_EQ(m.context.run.pageResult, PAGE_NEXT);
+}
+
+TEST_F(DiskPromptTest, AsksAgainWhileTheDiskIsStillMissing) {
+  m.WriteSetupFile(At(0, 100));
+  InsertVolumeOneAtBox(3);
+  m.sim.answers = {kIdOk, kIdOk, kIdOk};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  EXPECT_EQ(Boxes().size(), 3u);
+  ExpectPrompt(2, "Please insert disk number 2.");
+}
+
+TEST_F(DiskPromptTest, NoToTheCancelQuestionShowsThePromptAgain) {
+  m.WriteSetupFile(At(0, 100));
+  InsertVolumeOneAtBox(3);
+  m.sim.answers = {kIdCancel, kIdNo, kIdOk};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(Boxes().size(), 3u);
+  ExpectPrompt(0, "Please insert disk number 2.");
+  ExpectQuestion(1);
+  ExpectPrompt(2, "Please insert disk number 2.");
+  EXPECT_EQ(m.context.run.pageResult, PAGE_NEXT);
+  EXPECT_EQ(m.Read(3), At(100, 3));
+}
+
+TEST_F(DiskPromptTest, YesToTheCancelQuestionEndsTheWizard) {
+  m.WriteSetupFile(At(0, 100));
+  uint8_t someEntry[4] = {};
+  m.context.run.documentEntry = someEntry;
+  m.context.run.programEntry = someEntry;
+  m.context.run.screenSaverEntry = someEntry;
+  m.sim.answers = {kIdCancel, kIdYes};
+  m.Begin();
+  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
+  ASSERT_EQ(Boxes().size(), 3u);
+  ExpectPrompt(0, "Please insert disk number 2.");
+  ExpectQuestion(1);
+  EXPECT_EQ(Boxes()[2].text, test::kNotCompleted);
+  EXPECT_EQ(Boxes()[2].caption, test::kCaption);
+  EXPECT_EQ(Boxes()[2].type, kMbOk | kMbIconInformation);
+  EXPECT_EQ(m.context.run.pageResult, PAGE_END);
+  EXPECT_EQ(m.context.run.documentEntry, nullptr);
+  EXPECT_EQ(m.context.run.programEntry, nullptr);
+  EXPECT_EQ(m.context.run.screenSaverEntry, nullptr);
+}
+
+TEST_F(DiskPromptTest, CancelDuringAReadFailsTheRead) {
+  m.WriteSetupFile(At(0, 100));
+  m.sim.answers = {kIdCancel, kIdYes};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 96), 0);
+  int result = 0;
+  m.Read(10, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Boxes().size(), 3u);
+  EXPECT_EQ(m.context.run.pageResult, PAGE_END);
+}
+
+TEST_F(DiskPromptTest, DiskNumberIsTheVolumeNumberPlusOne) {
+  m.WriteRegion(region.substr(0, 160), {100, 60});
+  m.sim.answers = {kIdCancel, kIdYes};
+  m.Begin();
+  EXPECT_EQ(SeekPackageData(m.context, 170), ERR_DISK_CANCELLED);
+  ExpectPrompt(0, "Please insert disk number 3.");
+}
+
+TEST_F(DiskPromptTest, TooShortVolumeFileIsAskedForLikeAMissingOne) {
+  m.WriteSetupFile(At(0, 100));
+  m.sim.AddFile("C:\\SETUP.D01", Le().U32(60).Raw(At(100, 20)).str());
+  InsertVolumeOneAtBox(1);
+  m.sim.answers = {kIdOk};
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(m.Read(10), At(150, 10));
+}
+
+TEST_F(DiskPromptTest, LongPromptTextIsCutToItsBuffer) {
+  m.texts[28] = std::string(500, 'x') + " %d";
+  m.InstallTexts();
+  m.WriteSetupFile(At(0, 100));
+  m.sim.answers = {kIdCancel, kIdYes};
+  m.Begin();
+  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
+  ASSERT_FALSE(Boxes().empty());
+  EXPECT_EQ(Boxes()[0].text, std::string(199, 'x'));
+}
+
+// The setup file and the first volume on one removable drive, swapped by the user.
+class DiskSwapTest : public ::testing::Test {
+ protected:
+  DiskSwapTest() : m("A:\\SETUP.EXE") {}
+  void SetUp() override {
+    m.context.run.removableMedia = true;
+    m.WriteSetupFile(region.substr(0, 100));
+    disk1 = *m.sim.FileContents("A:\\SETUP.EXE");
+    disk2 = Le().U32(60).Raw(region.substr(100, 60)).str();
+    m.platform.onMessageBox = [this](const SimPlatform::MessageBoxCall& box, int) {
+      if (box.text == "Please insert disk number 2.") {
+        m.sim.DeleteFileA("A:\\SETUP.EXE");
+        m.sim.AddFile("A:\\SETUP.D01", disk2);
+      } else if (box.text == "Please insert disk number 1.") {
+        m.sim.DeleteFileA("A:\\SETUP.D01");
+        m.sim.AddFile("A:\\SETUP.EXE", disk1);
+      }
+    };
+  }
+
+  PackageMachine m;
+  const std::string region = Noise(160, 2);
+  std::string disk1, disk2;
+};
+
+TEST_F(DiskSwapTest, SeekBackAsksForTheEarlierDisk) {
+  m.Begin();
+  ASSERT_EQ(SeekPackageData(m.context, 120), 0);
+  EXPECT_EQ(m.Read(5), region.substr(120, 5));
+  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  EXPECT_EQ(m.Read(5), region.substr(10, 5));
+  ASSERT_EQ(m.sim.messageBoxes.size(), 2u);
+  EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 2.");
+  EXPECT_EQ(m.sim.messageBoxes[1].text, "Please insert disk number 1.");
+}
+
+TEST_F(DiskSwapTest, ReadCutShortInsideTheSetupFileResumesFromTheRegionStart) {
+  m.Begin();
+  EXPECT_EQ(m.Read(4), region.substr(0, 4));
+  // The disk goes away under the open file: only 20 bytes of data are left
+  // readable. The reader asks for disk 1 again and resumes where it stopped.
+  m.sim.AddFile("A:\\SETUP.EXE", disk1.substr(0, 41 + 4 + 20));
+  int result = -1;
+  EXPECT_EQ(m.Read(50, &result), region.substr(4, 50));
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(m.sim.messageBoxes.size(), 1u);
+  EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 1.");
+  EXPECT_EQ(m.Read(10), region.substr(54, 10));
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,164 @@
+// Package bytes written out field by field for the loader, string, component
+// and file entry tests: a stub, records with hand-made headers, descriptors
+// with given texts and string groups, file entries, and the end record with
+// its file-data region. Nothing here goes through the engine's own writers;
+// compressed payloads are made by zlib or libdeflate and transcoded.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/setup_context.h"
+#include "platform/sim/sim_platform.h"
+
+namespace setup::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// Little-endian fields appended to a byte vector.
+class ByteWriter {
+ public:
+  ByteWriter& U8(uint8_t v);
+  ByteWriter& U16(uint16_t v);
+  ByteWriter& U32(uint32_t v);
+  ByteWriter& Raw(const Bytes& data);
+  ByteWriter& Raw(const std::string& data);
+  // The text and its NUL.
+  ByteWriter& Text(const std::string& text);
+  ByteWriter& Fill(size_t count, uint8_t value);
+  void PutU32At(size_t offset, uint32_t v);
+  size_t size() const { return bytes.size(); }
+
+  Bytes bytes;
+};
+
+// u16 n, then the n texts with their NULs.
+Bytes StringGroupBytes(const std::vector<std::string>& texts);
+
+// A component descriptor. Absent texts and groups get offset 0; the present
+// ones are laid out after the 84-byte fixed part, texts first, then the
+// groups in group order.
+struct DescriptorSpec {
+  uint16_t options = 0;
+  uint16_t reserved = 0;
+  std::optional<std::string> displayName;
+  std::optional<std::string> choiceLabel;
+  std::optional<std::string> defaultFolder;
+  uint32_t folderRootKey = 0;
+  std::optional<std::string> folderRegKey;
+  std::optional<std::string> folderRegValue;
+  std::optional<std::string> folderIniFile;
+  std::optional<std::string> folderIniSection;
+  std::optional<std::string> folderIniKey;
+  std::map<int, std::vector<std::string>> groups;
+};
+Bytes DescriptorBytes(const DescriptorSpec& spec);
+
+// A descriptor whose group 6 holds `caption` at index 0 and `invalidData` at
+// index 31 (indices in between are "m<i>"), and whose choice label is `label`.
+DescriptorSpec MessageDescriptor(const std::string& caption, const std::string& invalidData,
+                                 const std::string& label = "");
+
+struct FileEntrySpec {
+  uint16_t state = 0;
+  uint16_t iconIndex = 0;
+  uint32_t dataOffset = 0;
+  uint32_t storedSize = 0;
+  uint32_t fileSize = 0;
+  uint32_t checksum = 0;
+  uint8_t flags = 0;
+  uint8_t folderKind = 0;
+  uint8_t finishRole = 0;
+  uint8_t sharedFile = 0;
+  uint8_t placement = 0;
+  uint8_t specialKind = 0;
+  uint8_t baseComponent = 0;
+  uint8_t baseIndex = 0;
+  std::array<uint8_t, 20> version{};  // written when flags has 0x02 or 0x04
+  std::array<uint8_t, 24> times{};    // written when flags has 0x08
+  std::array<std::string, 6> strings;
+  size_t padding = 0;                 // bytes after the strings, counted in entrySize
+  std::optional<uint16_t> entrySize;  // overrides the computed size
+};
+Bytes FileEntryBytes(const FileEntrySpec& spec);
+// u32 count (the number of entries unless given), then the entries.
+Bytes FileListBytes(const std::vector<FileEntrySpec>& entries,
+                    std::optional<uint32_t> count = std::nullopt);
+
+// Entry lists: u16 count, then entries.
+struct IniSpec {
+  uint8_t flags;
+  std::string file, section, key, value;
+};
+struct RegistrySpec {
+  uint32_t root;
+  uint8_t flags;
+  std::string key, valueName, data;
+};
+struct PatchSpec {
+  int32_t offset;
+  std::string file, text;
+  Bytes pattern;
+  uint32_t reserved = 0x11223344;
+  uint8_t reservedByte = 0x55;
+};
+Bytes IniListBytes(const std::vector<IniSpec>& entries);
+Bytes RegistryListBytes(const std::vector<RegistrySpec>& entries);
+Bytes PatchListBytes(const std::vector<PatchSpec>& entries);
+
+// One compressed payload: u32 decoded size, then the stream (zlib or libdeflate
+// output transcoded to the package format).
+Bytes CompressedPayload(const Bytes& data, bool zlib = false);
+
+// A whole setup file: stub, records, end record, u32 D, region.
+class PackageBytes {
+ public:
+  explicit PackageBytes(uint32_t stubSize = 48);
+
+  // A record whose header length is the payload's size.
+  PackageBytes& Record(uint16_t type, const Bytes& payload, uint16_t flags = 0);
+  // A header with any length, followed by `payload` as it stands.
+  PackageBytes& Header(uint16_t type, uint16_t flags, uint32_t length, const Bytes& payload = {});
+  // A record with the compressed flag whose payload is CompressedPayload(data).
+  PackageBytes& Compressed(uint16_t type, const Bytes& data, bool zlib = false);
+  PackageBytes& Raw(const Bytes& data);
+
+  // Closes the stream: end header (length = region size, or `endLength`), D
+  // and the region. `regionLength` overrides D.
+  Bytes End(uint32_t regionSize = 16, std::optional<uint32_t> regionLength = std::nullopt,
+            std::optional<uint32_t> endLength = std::nullopt) const;
+  // The bytes written so far, without an end record.
+  const Bytes& bytes() const { return bytes_; }
+  uint32_t stubSize() const { return stubSize_; }
+
+ private:
+  uint32_t stubSize_;
+  Bytes bytes_;
+};
+
+// Settings payload and start payload.
+Bytes U32Bytes(uint32_t v);
+Bytes StartBytes(uint16_t page, uint16_t component);
+
+// A simulated machine holding the setup file at C:\setup.exe and a context to
+// load it into. FreePackage runs on destruction.
+class LoaderHarness {
+ public:
+  LoaderHarness();
+  ~LoaderHarness();
+
+  static constexpr const char* kPath = "C:\\setup.exe";
+  // Writes the file, sets the path and stub size, and loads.
+  int Load(const Bytes& file, uint32_t stubSize);
+  size_t BoxCount() const { return platform.messageBoxes.size(); }
+
+  SimPlatform platform;
+  std::unique_ptr<SetupContext> context;
+};
+
+}  // namespace setup::test
