@@ -22,6 +22,7 @@
 #include "package/memory.h"
 #include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "unit/support/forwarding_platform.h"
 
 namespace {
 
@@ -32,37 +33,12 @@ using setup::WindowHandle;
 
 // Answers disk prompts from a script, then gives up: Cancel at the prompt,
 // Yes to the question. Everything else goes to the simulated machine.
-class ScriptedPlatform final : public setup::Platform {
+class ScriptedPlatform final : public setup::test::ForwardingPlatform {
  public:
-  ScriptedPlatform(SimPlatform& sim, uint8_t script) : sim_(sim), script_(script) {}
+  ScriptedPlatform(SimPlatform& sim, uint8_t script)
+      : ForwardingPlatform(sim), sim_(sim), script_(script) {}
   int boxes = 0;
 
-  FileHandle CreateFileA(const char* p, uint32_t a, uint32_t s, uint32_t d) override {
-    return sim_.CreateFileA(p, a, s, d);
-  }
-  int ReadFile(FileHandle f, void* b, uint32_t c, uint32_t* n) override {
-    return sim_.ReadFile(f, b, c, n);
-  }
-  int WriteFile(FileHandle f, const void* b, uint32_t c, uint32_t* n) override {
-    return sim_.WriteFile(f, b, c, n);
-  }
-  uint32_t SetFilePointer(FileHandle f, int32_t d, uint32_t o) override {
-    return sim_.SetFilePointer(f, d, o);
-  }
-  int CloseHandle(FileHandle f) override { return sim_.CloseHandle(f); }
-  int DeleteFileA(const char* p) override { return sim_.DeleteFileA(p); }
-  int MoveFileA(const char* f, const char* t) override { return sim_.MoveFileA(f, t); }
-  uint32_t GetFileAttributesA(const char* p) override { return sim_.GetFileAttributesA(p); }
-  int SetFileAttributesA(const char* p, uint32_t a) override {
-    return sim_.SetFileAttributesA(p, a);
-  }
-  int SetFileTime(FileHandle f, const FileTime* c, const FileTime* a, const FileTime* w) override {
-    return sim_.SetFileTime(f, c, a, w);
-  }
-  uint32_t GetLastError() override { return sim_.GetLastError(); }
-  void* HeapAlloc(uint32_t size, bool zeroed) override { return sim_.HeapAlloc(size, zeroed); }
-  void HeapFree(void* block) override { sim_.HeapFree(block); }
-  void HeapCompact() override { sim_.HeapCompact(); }
   int MessageBoxA(WindowHandle, const char*, const char*, uint32_t type) override {
     bool scripted = boxes < 8 && (script_ >> boxes & 1) != 0;
     ++boxes;

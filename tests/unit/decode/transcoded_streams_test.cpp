@@ -77,3 +77,32 @@ TEST(TranscodedStreamsTest, SizesAroundTheWindow) {
 
 }  // namespace
 }  // namespace setup
+
+namespace setup {
+namespace {
+
+// A match of 258 bytes is always written as symbol 285, never as 284 with all
+// its extra bits set: readers may rely on it. Both compressors keep to it.
+TEST(TranscodedStreamsTest, LongestMatchIsAlwaysSymbol285) {
+  std::vector<uint8_t> runs(100000, 'a');
+  std::vector<uint8_t> text = Text(100000, 9);
+  runs.insert(runs.end(), text.begin(), text.end());
+  for (const StreamOptions& options :
+       {StreamOptions{Compressor::Libdeflate, 12}, StreamOptions{Compressor::Libdeflate, 1},
+        StreamOptions{Compressor::Zlib, 9}, StreamOptions{Compressor::Zlib, 1}}) {
+    std::string error;
+    auto blocks = tools::ParseDeflate(tools::CompressDeflate(runs.data(), runs.size(), options), &error);
+    ASSERT_TRUE(blocks.has_value()) << error;
+    size_t longest = 0;
+    for (const tools::DeflateBlock& block : *blocks) {
+      for (const tools::CodedSymbol& s : block.symbols) {
+        EXPECT_FALSE(s.symbol == 284 && s.extra == 31);
+        longest += s.symbol == 285;
+      }
+    }
+    EXPECT_GT(longest, 100u);
+  }
+}
+
+}  // namespace
+}  // namespace setup

@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
+#include "unit/support/forwarding_platform.h"
 
 namespace setup {
 namespace {
 
 // Passes every call to a simulated machine and notes the file calls the
 // wrappers make, so that the exact modes and the calls they skip can be seen.
-class RecordingPlatform final : public Platform {
+class RecordingPlatform final : public test::ForwardingPlatform {
  public:
+  RecordingPlatform() : ForwardingPlatform(sim) {}
   struct Open {
     uint32_t access, share, disposition;
     bool operator==(const Open&) const = default;
@@ -34,32 +36,9 @@ class RecordingPlatform final : public Platform {
     if (ok && readErrorAfterBytes) return 0;  // e.g. a device error part way (host backend)
     return ok;
   }
-  int WriteFile(FileHandle f, const void* b, uint32_t n, uint32_t* done) override {
-    return sim.WriteFile(f, b, n, done);
-  }
-  uint32_t SetFilePointer(FileHandle f, int32_t d, uint32_t o) override {
-    return sim.SetFilePointer(f, d, o);
-  }
   int CloseHandle(FileHandle f) override {
     ++closes;
     return sim.CloseHandle(f);
-  }
-  int DeleteFileA(const char* p) override { return sim.DeleteFileA(p); }
-  int MoveFileA(const char* a, const char* b) override { return sim.MoveFileA(a, b); }
-  uint32_t GetFileAttributesA(const char* p) override { return sim.GetFileAttributesA(p); }
-  int SetFileAttributesA(const char* p, uint32_t a) override {
-    return sim.SetFileAttributesA(p, a);
-  }
-  int SetFileTime(FileHandle f, const FileTime* c, const FileTime* a,
-                  const FileTime* w) override {
-    return sim.SetFileTime(f, c, a, w);
-  }
-  uint32_t GetLastError() override { return sim.GetLastError(); }
-  void* HeapAlloc(uint32_t size, bool zeroed) override { return sim.HeapAlloc(size, zeroed); }
-  void HeapFree(void* block) override { sim.HeapFree(block); }
-  void HeapCompact() override { sim.HeapCompact(); }
-  int MessageBoxA(WindowHandle o, const char* t, const char* c, uint32_t type) override {
-    return sim.MessageBoxA(o, t, c, type);
   }
 };
 

@@ -9,13 +9,15 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
+#include "unit/support/forwarding_platform.h"
 
 namespace setup {
 namespace {
 
 // The simulated heap, with every heap call noted in order.
-class HeapSpy final : public Platform {
+class HeapSpy final : public test::ForwardingPlatform {
  public:
+  HeapSpy() : ForwardingPlatform(sim) {}
   SimPlatform sim;
   std::vector<char> calls;  // 'a' alloc, 'z' zeroed alloc, 'f' free, 'c' compact
   std::vector<void*> freed;
@@ -35,33 +37,6 @@ class HeapSpy final : public Platform {
   }
   std::string Calls() const { return std::string(calls.begin(), calls.end()); }
 
-  FileHandle CreateFileA(const char* p, uint32_t a, uint32_t s, uint32_t d) override {
-    return sim.CreateFileA(p, a, s, d);
-  }
-  int ReadFile(FileHandle f, void* b, uint32_t n, uint32_t* done) override {
-    return sim.ReadFile(f, b, n, done);
-  }
-  int WriteFile(FileHandle f, const void* b, uint32_t n, uint32_t* done) override {
-    return sim.WriteFile(f, b, n, done);
-  }
-  uint32_t SetFilePointer(FileHandle f, int32_t d, uint32_t o) override {
-    return sim.SetFilePointer(f, d, o);
-  }
-  int CloseHandle(FileHandle f) override { return sim.CloseHandle(f); }
-  int DeleteFileA(const char* p) override { return sim.DeleteFileA(p); }
-  int MoveFileA(const char* a, const char* b) override { return sim.MoveFileA(a, b); }
-  uint32_t GetFileAttributesA(const char* p) override { return sim.GetFileAttributesA(p); }
-  int SetFileAttributesA(const char* p, uint32_t a) override {
-    return sim.SetFileAttributesA(p, a);
-  }
-  int SetFileTime(FileHandle f, const FileTime* c, const FileTime* a,
-                  const FileTime* w) override {
-    return sim.SetFileTime(f, c, a, w);
-  }
-  uint32_t GetLastError() override { return sim.GetLastError(); }
-  int MessageBoxA(WindowHandle o, const char* t, const char* c, uint32_t type) override {
-    return sim.MessageBoxA(o, t, c, type);
-  }
 };
 
 // Fails the first `n` allocation attempts, then lets them through.

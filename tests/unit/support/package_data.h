@@ -14,6 +14,7 @@
 
 #include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "unit/support/forwarding_platform.h"
 
 namespace setup::test {
 
@@ -51,39 +52,11 @@ std::string Noise(size_t size, uint32_t seed);
 
 // Passes every call to a SimPlatform; a hook sees each message box after it
 // has been answered, so that a test can insert the disk asked for.
-class HookedPlatform final : public Platform {
+class HookedPlatform final : public ForwardingPlatform {
  public:
-  explicit HookedPlatform(SimPlatform& sim) : sim_(sim) {}
+  explicit HookedPlatform(SimPlatform& sim) : ForwardingPlatform(sim), sim_(sim) {}
   std::function<void(const SimPlatform::MessageBoxCall& box, int answer)> onMessageBox;
 
-  FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
-                         uint32_t disposition) override {
-    return sim_.CreateFileA(path, access, share, disposition);
-  }
-  int ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) override {
-    return sim_.ReadFile(file, buffer, count, done);
-  }
-  int WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) override {
-    return sim_.WriteFile(file, buffer, count, done);
-  }
-  uint32_t SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) override {
-    return sim_.SetFilePointer(file, distance, origin);
-  }
-  int CloseHandle(FileHandle file) override { return sim_.CloseHandle(file); }
-  int DeleteFileA(const char* path) override { return sim_.DeleteFileA(path); }
-  int MoveFileA(const char* from, const char* to) override { return sim_.MoveFileA(from, to); }
-  uint32_t GetFileAttributesA(const char* path) override { return sim_.GetFileAttributesA(path); }
-  int SetFileAttributesA(const char* path, uint32_t attributes) override {
-    return sim_.SetFileAttributesA(path, attributes);
-  }
-  int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
-                  const FileTime* lastWrite) override {
-    return sim_.SetFileTime(file, creation, lastAccess, lastWrite);
-  }
-  uint32_t GetLastError() override { return sim_.GetLastError(); }
-  void* HeapAlloc(uint32_t size, bool zeroed) override { return sim_.HeapAlloc(size, zeroed); }
-  void HeapFree(void* block) override { sim_.HeapFree(block); }
-  void HeapCompact() override { sim_.HeapCompact(); }
   int MessageBoxA(WindowHandle owner, const char* text, const char* caption,
                   uint32_t type) override {
     int answer = sim_.MessageBoxA(owner, text, caption, type);
