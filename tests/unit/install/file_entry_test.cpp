@@ -89,8 +89,8 @@ class FileEntryLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(FileEntryLayoutTest, BlocksAndStringsWhereTheFlagsSay) {
   const LayoutCase& c = GetParam();
-  FileEntrySpec spec = Named("dir\\file.txt", c.flags);
-  Bytes b = FileEntryBytes(spec);
+  FileEntrySpec fields = Named("dir\\file.txt", c.flags);
+  Bytes b = FileEntryBytes(fields);
   const uint8_t* e = b.data();
   EXPECT_EQ(EntryHasVersion(e), (c.flags & (FEF_CHECK_VERSION | FEF_CHECK_LANGUAGE)) != 0);
   EXPECT_EQ(EntryHasTimes(e), (c.flags & FEF_FILE_TIMES) != 0);
@@ -98,8 +98,8 @@ TEST_P(FileEntryLayoutTest, BlocksAndStringsWhereTheFlagsSay) {
   uint32_t at = c.strings;
   for (int i = 0; i < kEntryStrings; ++i) {
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(FileEntryString(e, i)), e + at) << i;
-    EXPECT_EQ(FileEntryString(e, i), spec.strings[i]) << i;
-    at += static_cast<uint32_t>(spec.strings[i].size()) + 1;
+    EXPECT_EQ(FileEntryString(e, i), fields.strings[i]) << i;
+    at += static_cast<uint32_t>(fields.strings[i].size()) + 1;
   }
   EXPECT_EQ(at, b.size());
   EXPECT_EQ(FileEntryVersion(e), e + 30);
@@ -229,11 +229,11 @@ TEST(ValidateFileListTest, RefusesEntriesThatDoNotHoldTogether) {
   FileEntrySpec e = Named("name");
   uint16_t size = static_cast<uint16_t>(FileEntryBytes(e).size());
   auto with = [&](uint16_t entrySize, uint8_t flags, size_t padding) {
-    FileEntrySpec spec = e;
-    spec.entrySize = entrySize;
-    spec.flags = flags;
-    spec.padding = padding;
-    return Valid(FileListBytes({spec}));
+    FileEntrySpec fields = e;
+    fields.entrySize = entrySize;
+    fields.flags = flags;
+    fields.padding = padding;
+    return Valid(FileListBytes({fields}));
   };
   EXPECT_TRUE(with(size, 0, 0));
   EXPECT_FALSE(with(size + 1, 0, 0));  // past the list

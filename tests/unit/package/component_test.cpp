@@ -40,21 +40,21 @@ uint32_t GetU32(const Bytes& b, size_t at) {
 }
 
 DescriptorSpec FullSpec() {
-  DescriptorSpec spec;
-  spec.options = COMP_FOLDER_EDITABLE | COMP_FOLDER_TO_REGISTRY | COMP_FOLDER_TO_INI;
-  spec.reserved = 0xBEEF;
-  spec.displayName = "Product 1.0";
-  spec.choiceLabel = "Full installation";
-  spec.defaultFolder = "#Program Files#\\Product";
-  spec.folderRootKey = 7;
-  spec.folderRegKey = "Software\\Maker\\Product";
-  spec.folderRegValue = "Path";
-  spec.folderIniFile = "#Windows#\\product.ini";
-  spec.folderIniSection = "Setup";
-  spec.folderIniKey = "Folder";
+  DescriptorSpec fields;
+  fields.options = COMP_FOLDER_EDITABLE | COMP_FOLDER_TO_REGISTRY | COMP_FOLDER_TO_INI;
+  fields.reserved = 0xBEEF;
+  fields.displayName = "Product 1.0";
+  fields.choiceLabel = "Full installation";
+  fields.defaultFolder = "#Program Files#\\Product";
+  fields.folderRootKey = 7;
+  fields.folderRegKey = "Software\\Maker\\Product";
+  fields.folderRegValue = "Path";
+  fields.folderIniFile = "#Windows#\\product.ini";
+  fields.folderIniSection = "Setup";
+  fields.folderIniKey = "Folder";
   for (int g = 0; g < kStringGroups; ++g)
-    spec.groups[g] = {std::string("g").append(std::to_string(g)), "second"};
-  return spec;
+    fields.groups[g] = {std::string("g").append(std::to_string(g)), "second"};
+  return fields;
 }
 
 TEST(ParseComponentDescriptorTest, TurnsEveryOffsetIntoAPointer) {
@@ -81,10 +81,10 @@ TEST(ParseComponentDescriptorTest, TurnsEveryOffsetIntoAPointer) {
 }
 
 TEST(ParseComponentDescriptorTest, ZeroOffsetsLeaveItemsAbsent) {
-  DescriptorSpec spec;
-  spec.choiceLabel = "only this";
-  spec.groups[6] = {"caption"};
-  Bytes block = DescriptorBytes(spec);
+  DescriptorSpec fields;
+  fields.choiceLabel = "only this";
+  fields.groups[6] = {"caption"};
+  Bytes block = DescriptorBytes(fields);
   ComponentDescriptor d;
   ASSERT_TRUE(Parse(block, &d));
   EXPECT_EQ(d.displayName, nullptr);
@@ -127,9 +127,9 @@ TEST(ParseComponentDescriptorTest, EveryTextFieldIsChecked) {
 }
 
 TEST(ParseComponentDescriptorTest, TextMustEndInsideTheDescriptor) {
-  DescriptorSpec spec;
-  spec.folderIniKey = "Folder";
-  Bytes block = DescriptorBytes(spec);
+  DescriptorSpec fields;
+  fields.folderIniKey = "Folder";
+  Bytes block = DescriptorBytes(fields);
   block.back() = 'X';
   ComponentDescriptor d;
   EXPECT_FALSE(Parse(block, &d));
@@ -153,9 +153,9 @@ TEST(ParseComponentDescriptorTest, EveryStringGroupIsChecked) {
 }
 
 TEST(ParseComponentDescriptorTest, GroupTextsMustEndInsideTheDescriptor) {
-  DescriptorSpec spec;
-  spec.groups[6] = {"one", "two"};
-  Bytes block = DescriptorBytes(spec);
+  DescriptorSpec fields;
+  fields.groups[6] = {"one", "two"};
+  Bytes block = DescriptorBytes(fields);
   ComponentDescriptor d;
   uint32_t at = GetU32(block, kDescStringGroups + 24);
   for (uint16_t count : {3, 0xFFFF}) {
@@ -200,10 +200,10 @@ class SelectComponentTest : public ::testing::Test {
     ASSERT_EQ(h.Load(p.End(), 48), 1);
   }
   static Bytes Named(const std::string& name) {
-    DescriptorSpec spec;
-    spec.choiceLabel = name;
-    spec.groups[6] = {"Caption " + name};
-    return DescriptorBytes(spec);
+    DescriptorSpec fields;
+    fields.choiceLabel = name;
+    fields.groups[6] = {"Caption " + name};
+    return DescriptorBytes(fields);
   }
   CurrentComponent& current() { return h.context->current; }
   void SetFolder(const char* folder) { CopyText(current().destinationFolder, kPathSize, folder); }

@@ -85,16 +85,16 @@ std::vector<DamageCase> DamageCases() {
   add("OffsetBeyondFourGigabytes",
       Component(DescWithOffset(kDescDefaultFolder, 0xFFFFFFFF, false)));
   {
-    DescriptorSpec spec;
-    spec.displayName = "no end";
-    Bytes d = DescriptorBytes(spec);
+    DescriptorSpec fields;
+    fields.displayName = "no end";
+    Bytes d = DescriptorBytes(fields);
     d.pop_back();
     add("TextWithoutNul", Component(d));
   }
   {
-    DescriptorSpec spec;
-    spec.groups[6] = {"x", "y"};
-    Bytes d = DescriptorBytes(spec);
+    DescriptorSpec fields;
+    fields.groups[6] = {"x", "y"};
+    Bytes d = DescriptorBytes(fields);
     d[kDescriptorFixedSize] = 3;  // three texts claimed, two there
     add("GroupCountBeyondItsTexts", Component(d));
   }
@@ -194,9 +194,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoadDamagedPackageTest, ::testing::ValuesIn(Dama
 
 // The same limits, met exactly, are fine.
 TEST(LoadPackageLimitsTest, PayloadsThatJustFitLoad) {
-  DescriptorSpec spec;
-  spec.displayName = "";  // its NUL is the descriptor's last byte
-  Bytes desc = DescriptorBytes(spec);
+  DescriptorSpec fields;
+  fields.displayName = "";  // its NUL is the descriptor's last byte
+  Bytes desc = DescriptorBytes(fields);
   PutU32(desc, kDescChoiceLabel, static_cast<uint32_t>(desc.size() - 1));
   Bytes emptyGroupAtEnd = desc;
   emptyGroupAtEnd.push_back(0);

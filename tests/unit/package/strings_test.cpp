@@ -25,8 +25,8 @@ using test::PackageBytes;
 // A context whose current descriptor is parsed from bytes written here.
 class PackageStringTest : public ::testing::Test {
  protected:
-  void Use(const DescriptorSpec& spec) {
-    block_ = DescriptorBytes(spec);
+  void Use(const DescriptorSpec& fields) {
+    block_ = DescriptorBytes(fields);
     ASSERT_TRUE(ParseComponentDescriptor(block_.data(), static_cast<uint32_t>(block_.size()),
                                          &descriptor_));
     h.context->current.descriptor = &descriptor_;
@@ -58,9 +58,9 @@ TEST_F(PackageStringTest, NoComponentYetGivesEmptyTexts) {
 }
 
 TEST_F(PackageStringTest, EveryIndexOfAThirtyTwoTextGroup) {
-  DescriptorSpec spec;
-  spec.groups[6] = Numbered(32, "text ");
-  Use(spec);
+  DescriptorSpec fields;
+  fields.groups[6] = Numbered(32, "text ");
+  Use(fields);
   for (unsigned i = 0; i < 32; ++i) EXPECT_EQ(std::string(Get(6, i)), "text " + std::to_string(i));
   EXPECT_STREQ(Get(6, 31), "text 31");
   EXPECT_TRUE(InsideBlock(Get(6, 31)));
@@ -69,11 +69,11 @@ TEST_F(PackageStringTest, EveryIndexOfAThirtyTwoTextGroup) {
 }
 
 TEST_F(PackageStringTest, MissingGroupsAreEmpty) {
-  DescriptorSpec spec;
-  spec.groups[0] = {"page"};
-  spec.groups[10] = {"last group"};
-  spec.groups[7] = {};
-  Use(spec);
+  DescriptorSpec fields;
+  fields.groups[0] = {"page"};
+  fields.groups[10] = {"last group"};
+  fields.groups[7] = {};
+  Use(fields);
   EXPECT_STREQ(Get(0, 0), "page");
   EXPECT_STREQ(Get(10, 0), "last group");
   EXPECT_STREQ(Get(3, 0), "");   // offset 0: absent
@@ -84,9 +84,9 @@ TEST_F(PackageStringTest, MissingGroupsAreEmpty) {
 }
 
 TEST_F(PackageStringTest, EmptyTextInTheMiddleIsAnEntry) {
-  DescriptorSpec spec;
-  spec.groups[2] = {"first", "", "", "fourth"};
-  Use(spec);
+  DescriptorSpec fields;
+  fields.groups[2] = {"first", "", "", "fourth"};
+  Use(fields);
   EXPECT_STREQ(Get(2, 0), "first");
   EXPECT_STREQ(Get(2, 1), "");
   EXPECT_TRUE(InsideBlock(Get(2, 1)));  // the entry itself, not a stand-in
@@ -125,14 +125,14 @@ TEST(PackageStringFollowTest, LookupsFollowTheCurrentComponent) {
 class FormatErrorTextTest : public PackageStringTest {
  protected:
   void SetUp() override {
-    DescriptorSpec spec;
+    DescriptorSpec fields;
     std::vector<std::string> texts = Numbered(16, "m");
     texts[12] = "Out of memory.";
     texts[13] = "100% sure: %d of %x, %%, %";
     texts[14] = "The file %s cannot be opened.";
     texts[15] = "%s: %d %x %5.2d %c %% %";
-    spec.groups[6] = texts;
-    Use(spec);
+    fields.groups[6] = texts;
+    Use(fields);
     SetSetupError(*h.context, 16, "C:\\Program Files\\App\\app.exe");
   }
   std::string Format(int error, uint32_t size = 1024) {
@@ -176,9 +176,9 @@ TEST_F(FormatErrorTextTest, NeverRunsPastASmallBuffer) {
 // --- Message boxes ------------------------------------------------------------
 
 TEST_F(PackageStringTest, MessagesCarryTheCaptionAndTheRightOwner) {
-  DescriptorSpec spec;
-  spec.groups[6] = {"Product Setup"};
-  Use(spec);
+  DescriptorSpec fields;
+  fields.groups[6] = {"Product Setup"};
+  Use(fields);
   h.platform.answers = {kIdNo, kIdYes, kIdOk};
   EXPECT_EQ(ShowSetupMessage(*h.context, "no window yet", kMbYesNo), kIdNo);
   h.context->run.backgroundWindow = 0x20;

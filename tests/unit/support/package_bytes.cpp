@@ -52,21 +52,21 @@ Bytes StringGroupBytes(const std::vector<std::string>& texts) {
   return w.bytes;
 }
 
-Bytes DescriptorBytes(const DescriptorSpec& spec) {
+Bytes DescriptorBytes(const DescriptorSpec& fields) {
   ByteWriter w;
-  w.U16(spec.options).U16(spec.reserved);
+  w.U16(fields.options).U16(fields.reserved);
   w.Fill(80, 0);  // offsets and the root key, filled in below
-  w.PutU32At(16, spec.folderRootKey);
+  w.PutU32At(16, fields.folderRootKey);
   const std::pair<uint32_t, const std::optional<std::string>*> texts[] = {
-      {4, &spec.displayName},       {8, &spec.choiceLabel},     {12, &spec.defaultFolder},
-      {20, &spec.folderRegKey},     {24, &spec.folderRegValue}, {28, &spec.folderIniFile},
-      {32, &spec.folderIniSection}, {36, &spec.folderIniKey}};
+      {4, &fields.displayName},       {8, &fields.choiceLabel},     {12, &fields.defaultFolder},
+      {20, &fields.folderRegKey},     {24, &fields.folderRegValue}, {28, &fields.folderIniFile},
+      {32, &fields.folderIniSection}, {36, &fields.folderIniKey}};
   for (const auto& [field, text] : texts) {
     if (!text->has_value()) continue;
     w.PutU32At(field, static_cast<uint32_t>(w.size()));
     w.Text(**text);
   }
-  for (const auto& [group, strings] : spec.groups) {
+  for (const auto& [group, strings] : fields.groups) {
     w.PutU32At(40 + 4 * group, static_cast<uint32_t>(w.size()));
     w.Raw(StringGroupBytes(strings));
   }
@@ -75,27 +75,27 @@ Bytes DescriptorBytes(const DescriptorSpec& spec) {
 
 DescriptorSpec MessageDescriptor(const std::string& caption, const std::string& invalidData,
                                  const std::string& label) {
-  DescriptorSpec spec;
-  spec.choiceLabel = label;
+  DescriptorSpec fields;
+  fields.choiceLabel = label;
   std::vector<std::string> messages;
   messages.push_back(caption);
   for (int i = 1; i < 31; ++i) messages.push_back(std::string("m").append(std::to_string(i)));
   messages.push_back(invalidData);
-  spec.groups[6] = messages;
-  return spec;
+  fields.groups[6] = messages;
+  return fields;
 }
 
-Bytes FileEntryBytes(const FileEntrySpec& spec) {
+Bytes FileEntryBytes(const FileEntrySpec& fields) {
   ByteWriter w;
-  w.U16(0).U16(spec.state).U16(spec.iconIndex);
-  w.U32(spec.dataOffset).U32(spec.storedSize).U32(spec.fileSize).U32(spec.checksum);
-  w.U8(spec.flags).U8(spec.folderKind).U8(spec.finishRole).U8(spec.sharedFile);
-  w.U8(spec.placement).U8(spec.specialKind).U8(spec.baseComponent).U8(spec.baseIndex);
-  if ((spec.flags & 0x06) != 0) w.Raw(Bytes(spec.version.begin(), spec.version.end()));
-  if ((spec.flags & 0x08) != 0) w.Raw(Bytes(spec.times.begin(), spec.times.end()));
-  for (const std::string& s : spec.strings) w.Text(s);
-  w.Fill(spec.padding, 0xEE);
-  uint16_t size = spec.entrySize.value_or(static_cast<uint16_t>(w.size()));
+  w.U16(0).U16(fields.state).U16(fields.iconIndex);
+  w.U32(fields.dataOffset).U32(fields.storedSize).U32(fields.fileSize).U32(fields.checksum);
+  w.U8(fields.flags).U8(fields.folderKind).U8(fields.finishRole).U8(fields.sharedFile);
+  w.U8(fields.placement).U8(fields.specialKind).U8(fields.baseComponent).U8(fields.baseIndex);
+  if ((fields.flags & 0x06) != 0) w.Raw(Bytes(fields.version.begin(), fields.version.end()));
+  if ((fields.flags & 0x08) != 0) w.Raw(Bytes(fields.times.begin(), fields.times.end()));
+  for (const std::string& s : fields.strings) w.Text(s);
+  w.Fill(fields.padding, 0xEE);
+  uint16_t size = fields.entrySize.value_or(static_cast<uint16_t>(w.size()));
   w.bytes[0] = static_cast<uint8_t>(size);
   w.bytes[1] = static_cast<uint8_t>(size >> 8);
   return w.bytes;

@@ -57,7 +57,7 @@ struct DescriptorSpec {
   std::optional<std::string> folderIniKey;
   std::map<int, std::vector<std::string>> groups;
 };
-Bytes DescriptorBytes(const DescriptorSpec& spec);
+Bytes DescriptorBytes(const DescriptorSpec& fields);
 
 // A descriptor whose group 6 holds `caption` at index 0 and `invalidData` at
 // index 31 (indices in between are "m<i>"), and whose choice label is `label`.
@@ -85,7 +85,7 @@ struct FileEntrySpec {
   size_t padding = 0;                 // bytes after the strings, counted in entrySize
   std::optional<uint16_t> entrySize;  // overrides the computed size
 };
-Bytes FileEntryBytes(const FileEntrySpec& spec);
+Bytes FileEntryBytes(const FileEntrySpec& fields);
 // u32 count (the number of entries unless given), then the entries.
 Bytes FileListBytes(const std::vector<FileEntrySpec>& entries,
                     std::optional<uint32_t> count = std::nullopt);
