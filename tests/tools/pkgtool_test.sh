@@ -377,6 +377,9 @@ if build volumes; then
   read -r _ _ _ _ l0 _ <<<"${layout%%$'\n'*}"
   expect "volumes: setup file and volumes hold the whole region ($l0 + $total = $region_size)" \
     test $((l0 + total)) -eq "$region_size"
+  # A component without a choice label offers its display name.
+  expect "volumes: the choice label defaults to the display name" \
+    grep -q 'component 1: "Second", choice "Second"' <("$pkgtool" list "$work/volumes/SETUP.EXE")
   "$python" "$check" from-project "$proj/volumes.json" "$work/volumes.manifest"
   read_package "volumes" "$work/volumes" "$work/volumes.manifest"
 else
@@ -583,6 +586,13 @@ cat >"$proj/not-ansi.json" <<'EOF'
 {"components": [{"displayName": "\u4e2d", "files": [{"source": "one.bin"}]}]}
 EOF
 refuse not-ansi 'displayName: text cannot be written in the 8-bit character set'
+
+# The setup shows no page itself: a page template must be a visible child.
+cat >"$proj/hidden-page.json" <<'EOF'
+{"dialogs": {"9": {"style": ["WS_CHILD", "DS_CONTROL"]}},
+ "components": [{"files": [{"source": "one.bin"}]}]}
+EOF
+refuse hidden-page 'dialogs\.9: .*lacks WS_VISIBLE'
 
 # A name that leaves the destination folder would make a package that the
 # setup installs outside its folder and pkgtool refuses to extract.

@@ -109,11 +109,8 @@ StringGroups DefaultTexts() {
       /* 20 */ "The disk is full. Cannot write the following file:\n%s",
       /* 21 */ "CRC error - cannot install the following file:\n%s",
       // Asked with Abort, Retry and Ignore while the file is in use, and shown
-      // as the error when the user aborts.
-      /* 22 */
-      "The following file is in use and cannot be replaced:\n%s\n\n"
-      "Close the programs that may be using it and choose Retry. Ignore keeps the "
-      "existing file; Abort stops the installation.",
+      // on the finish page as the error when the user aborts: it names no button.
+      /* 22 */ "The following file is in use by another program and cannot be replaced:\n%s",
       /* 23 */ "",
       /* 24 */ "",
       /* 25 */ "",

@@ -81,6 +81,12 @@ std::vector<uint16_t> RequiredControlIds(int number);
 // "control 1006 (page area placeholder)"; empty when nothing is missing.
 std::vector<std::string> MissingControls(int number, const DialogTemplate& dialog);
 
+// One line per style the setup relies on in template `number` that `dialog`
+// lacks (frames and pages are visible children, pages controls of the frame;
+// the folder chooser is no child); empty when nothing is wrong. Throws
+// std::out_of_range for a number outside 0 to 9.
+std::vector<std::string> StyleProblems(int number, const DialogTemplate& dialog);
+
 // A template from its JSON form:
 //   { "style": ["WS_CHILD", "DS_CONTROL", ...] or a number,
 //     "exStyle": [...] or a number,

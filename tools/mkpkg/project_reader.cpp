@@ -317,6 +317,8 @@ ComponentSpec ReadComponent(const Node& node, const fs::path& baseDir,
   c.strings = projectStrings;
   if (node.Has("displayName")) c.displayName = node["displayName"].Text(kMaxPath);
   if (node.Has("choiceLabel")) c.choiceLabel = node["choiceLabel"].Text(kMaxMessage);
+  // The choice page would otherwise show the template's placeholder label.
+  if (!c.choiceLabel && c.displayName) c.choiceLabel = c.displayName;
   if (node.Has("defaultFolder")) c.defaultFolder = node["defaultFolder"].Text(kMaxPath);
   if (node.Has("folderEditable") && node["folderEditable"].Bool()) c.options |= 0x0002;
   if (node.Has("folderToRegistry") && node["folderToRegistry"].Bool()) c.options |= 0x0004;
@@ -484,6 +486,12 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
         std::string all;
         for (const std::string& m : missing) all += (all.empty() ? "" : ", ") + m;
         t.Fail("the template lacks controls the setup needs: " + all);
+      }
+      std::vector<std::string> styles = StyleProblems(number, dialogs[number]);
+      if (!styles.empty()) {
+        std::string all;
+        for (const std::string& m : styles) all += (all.empty() ? "" : "; ") + m;
+        t.Fail(all);
       }
     }
   }

@@ -549,6 +549,40 @@ TEST(MissingControlsTest, NamesEachMissingRequiredControl) {
   }
 }
 
+// Nothing shows a frame or a page: each must be a visible child, a page also
+// a control of the frame; the folder chooser is a pop-up.
+TEST(StyleProblemsTest, NamesEachStyleTheSetupReliesOn) {
+  std::vector<DialogTemplate> defaults = DefaultDialogTemplates();
+  for (int n = 0; n < kDialogCount; ++n) {
+    EXPECT_TRUE(StyleProblems(n, defaults[n]).empty()) << n;
+  }
+  constexpr uint32_t kChild = 0x40000000, kVisible = 0x10000000, kCaption = 0x00C00000,
+                     kSysMenu = 0x00080000, kControl = 0x0400;
+  DialogTemplate page = defaults[kDialogSpare];
+  page.style &= ~(kVisible | kControl);
+  std::vector<std::string> problems = StyleProblems(kDialogSpare, page);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_NE(problems[0].find("WS_VISIBLE"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[1].find("DS_CONTROL"), std::string::npos) << problems[1];
+
+  // The windowed frame has no caption; the full-screen frame needs one.
+  DialogTemplate frame = defaults[kDialogFrameWindowed];
+  EXPECT_EQ(frame.style & kCaption, 0u);
+  problems = StyleProblems(kDialogFrameFullScreen, frame);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_NE(problems[0].find("WS_CAPTION"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[1].find("WS_SYSMENU"), std::string::npos) << problems[1];
+  frame.style |= kCaption | kSysMenu;
+  EXPECT_TRUE(StyleProblems(kDialogFrameFullScreen, frame).empty());
+  frame.style &= ~kChild;
+  EXPECT_EQ(StyleProblems(kDialogFrameFullScreen, frame).size(), 1u);
+
+  DialogTemplate chooser = defaults[kDialogFolderChooser];
+  chooser.style |= kChild;
+  EXPECT_EQ(StyleProblems(kDialogFolderChooser, chooser).size(), 1u);
+  EXPECT_THROW(StyleProblems(10, page), std::out_of_range);
+}
+
 TEST(MissingControlsTest, RefusesNumbersOutsideTheSet) {
   EXPECT_THROW(MissingControls(10, DialogTemplate{}), std::out_of_range);
   EXPECT_THROW(MissingControls(-1, DialogTemplate{}), std::out_of_range);
