@@ -100,7 +100,12 @@ int Loader::ReadComponentList(const RecordHeader& header) {
 int Loader::ReadEnd(uint32_t position) {
   uint8_t length[4];
   package_.regionStart = position;
-  if (ReadExact(platform_, file_, length, 4) != 0) return 1;
+  // A file that ends inside D is cut short, and no start record can vouch
+  // for a region whose length is unknown.
+  if (ReadExact(platform_, file_, length, 4) != 0) {
+    damaged_ = true;
+    return 0;
+  }
   package_.regionLength = ReadU32(length);
   if (static_cast<uint64_t>(position) + 4 + package_.regionLength == fileSize_) complete_ = true;
   return 0;

@@ -7,4 +7,6 @@ void SetSetupError(SetupContext& context, int error, const char* subject) {
   CopyText(context.run.errorSubject, kPathSize, subject != nullptr ? subject : "");
 }
 
+void SetSetupErrorNumber(SetupContext& context, int error) { context.run.errorNumber = error; }
+
 }  // namespace setup

@@ -72,4 +72,8 @@ struct SetupContext {
 // Sets the setup error number and the path its message quotes.
 void SetSetupError(SetupContext& context, int error, const char* subject);
 
+// Sets the setup error number and keeps the subject an earlier step recorded:
+// running out of memory or disk has no file of its own to name.
+void SetSetupErrorNumber(SetupContext& context, int error);
+
 }  // namespace setup

@@ -134,7 +134,7 @@ TEST_F(LoadPackageTest, StubLongerThanFileGivesNoMessage) {
 }
 
 // Every cut inside the record stream, payloads and compressed ones included,
-// up to the last byte of D, fails without a message and leaks nothing.
+// up to the end record's header, fails without a message and leaks nothing.
 TEST(LoadPackageTruncationTest, CutInsideRecordStreamFailsSilently) {
   PackageBytes p;
   p.Record(REC_SETTINGS, U32Bytes(1))
@@ -143,14 +143,34 @@ TEST(LoadPackageTruncationTest, CutInsideRecordStreamFailsSilently) {
       .Record(REC_FILE_LIST, OneFile("x"))
       .Record(0x1238, Bytes(9, 0x42));
   Bytes full = p.End(16);
-  size_t dEnd = full.size() - 16;
-  for (size_t cut = p.stubSize(); cut < dEnd; ++cut) {
+  size_t dStart = full.size() - 16 - 4;
+  for (size_t cut = p.stubSize(); cut < dStart; ++cut) {
     SCOPED_TRACE(cut);
     LoaderHarness h;
     EXPECT_EQ(h.Load(Bytes(full.begin(), full.begin() + cut), p.stubSize()), 0);
     EXPECT_EQ(h.BoxCount(), 0u);
     FreePackage(*h.context);
     EXPECT_EQ(h.platform.OutstandingBlocks(), 0u);
+  }
+}
+
+// A file cut inside D is a truncated setup file: the user is told, and a
+// start record cannot make a region of unknown length acceptable.
+TEST(LoadPackageTruncationTest, CutInsideRegionLengthIsRefusedWithTheMessage) {
+  for (bool start : {false, true}) {
+    PackageBytes p;
+    if (start) p.Record(REC_START, U32Bytes(0));
+    p.Record(REC_COMPONENT, Desc("a"));
+    Bytes full = p.End(16);
+    size_t dStart = full.size() - 16 - 4;
+    for (size_t cut = dStart; cut < dStart + 4; ++cut) {
+      SCOPED_TRACE(testing::Message() << "start " << start << " cut " << cut);
+      LoaderHarness h;
+      EXPECT_EQ(h.Load(Bytes(full.begin(), full.begin() + cut), p.stubSize()), 0);
+      setup::ExpectInvalidDataBox(h, "a");
+      FreePackage(*h.context);
+      EXPECT_EQ(h.platform.OutstandingBlocks(), 0u);
+    }
   }
 }
 
