@@ -19,7 +19,7 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file) {
   }
   int seek = SeekPackageData(context, EntryDataOffset(entry));
   if (seek != 0) {
-    if (context.run.errorNumber != seek) SetSetupError(context, seek, "");
+    SetSetupErrorNumber(context, seek);
     return seek;
   }
   // A failed decode shows in the checksum of what was written.
@@ -45,14 +45,6 @@ int Verify(SetupContext& context, const char* path, uint32_t checksum, const cha
   return 0;
 }
 
-void SetTimes(Platform& platform, FileHandle file, const uint8_t* entry) {
-  const uint8_t* times = FileEntryTimes(entry);
-  FileTime creation{ReadU32(times), ReadU32(times + 4)};
-  FileTime access{ReadU32(times + 8), ReadU32(times + 12)};
-  FileTime write{ReadU32(times + 16), ReadU32(times + 20)};
-  platform.SetFileTime(file, &creation, &access, &write);
-}
-
 int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
          const char* temporary, FileHandle* file, int progressFrom, int progressTo) {
   Platform& platform = context.platform;
@@ -73,22 +65,27 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
   }
   if (flags & FEF_UNINSTALLER) {
     // The uninstaller is the package's image followed by the entry's data;
-    // it carries no checksum.
+    // it carries no checksum. Without an image the data alone is no program,
+    // and the file stays empty.
     const Payload& image = context.package.uninstaller;
+    int result = 0;
     if (image.data != nullptr && image.size != 0) {
       int written = WriteBytes(platform, *file, image.data, image.size);
-      if (written != WRITE_OK) {
-        int error = written == WRITE_SHORT ? ERR_WRITE_SHORT : ERR_WRITE;
-        SetSetupError(context, error, temporary);
-        return error;
+      if (written == WRITE_FAILED) {
+        SetSetupError(context, ERR_WRITE, temporary);
+        result = ERR_WRITE;
+      } else if (written == WRITE_SHORT) {
+        SetSetupErrorNumber(context, ERR_WRITE_SHORT);
+        result = ERR_WRITE_SHORT;
+      } else {
+        result = DecodeEntry(context, entry, *file);
       }
     }
-    int result = DecodeEntry(context, entry, *file);
     CloseFile(platform, file);
     return result;
   }
   int result = DecodeEntry(context, entry, *file);
-  if (result == 0 && EntryHasTimes(entry)) SetTimes(platform, *file, entry);
+  if (result == 0 && EntryHasTimes(entry)) SetFileTimesFromEntry(platform, *file, entry);
   CloseFile(platform, file);
   if (result != 0) return result;
   return Verify(context, temporary, EntryChecksum(entry), targetPath);

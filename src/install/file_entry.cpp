@@ -33,6 +33,14 @@ const uint8_t* FileEntryTimes(const uint8_t* entry) {
 
 const uint8_t* FileEntryVersion(const uint8_t* entry) { return entry + kEntryFixedSize; }
 
+void SetFileTimesFromEntry(Platform& platform, FileHandle file, const uint8_t* entry) {
+  const uint8_t* times = FileEntryTimes(entry);
+  FileTime creation{ReadU32(times), ReadU32(times + 4)};
+  FileTime access{ReadU32(times + 8), ReadU32(times + 12)};
+  FileTime write{ReadU32(times + 16), ReadU32(times + 20)};
+  platform.SetFileTime(file, &creation, &access, &write);
+}
+
 uint8_t* FindPatchBase(SetupContext& context, const uint8_t* entry) {
   uint8_t component = EntryBaseComponent(entry);
   if (component >= context.package.componentCount) return nullptr;

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "package/bytes.h"
+#include "platform/platform.h"
 
 namespace setup {
 
@@ -99,6 +100,8 @@ const char* FileEntryString(const uint8_t* entry, int n);
 // The 24-byte file-times block and the 20-byte version block.
 const uint8_t* FileEntryTimes(const uint8_t* entry);
 const uint8_t* FileEntryVersion(const uint8_t* entry);
+// Gives an open file the entry's creation, last-access and last-write times.
+void SetFileTimesFromEntry(Platform& platform, FileHandle file, const uint8_t* entry);
 
 // The base entry of a patch entry: entry baseIndex of component baseComponent;
 // null when that component or entry does not exist.

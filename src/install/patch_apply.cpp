@@ -26,6 +26,7 @@ class PatchRun {
 
  private:
   int Fail(int error, const char* subject);
+  int FailKeepingSubject(int error);
   bool CommandByte(uint8_t* value);
   bool Distance(int32_t* distance);
   int CopyLiterals(uint32_t count);
@@ -67,6 +68,11 @@ int PatchRun::Fail(int error, const char* subject) {
   return 0;
 }
 
+int PatchRun::FailKeepingSubject(int error) {
+  SetSetupErrorNumber(context_, error);
+  return 0;
+}
+
 bool PatchRun::CommandByte(uint8_t* value) {
   if (commandPos_ >= commandSize_) return false;
   *value = commands_[commandPos_++];
@@ -95,14 +101,14 @@ bool PatchRun::Distance(int32_t* distance) {
 
 int PatchRun::Write(const uint8_t* data, uint32_t count) {
   int result = WriteBytes(platform_, output_, data, count);
-  if (result == WRITE_FAILED) return Fail(ERR_WRITE, context_.targetPath);
-  if (result == WRITE_SHORT) return Fail(ERR_WRITE_SHORT, context_.targetPath);
+  if (result == WRITE_FAILED) return Fail(ERR_WRITE, outputPath_);
+  if (result == WRITE_SHORT) return FailKeepingSubject(ERR_WRITE_SHORT);
   written_ += count;
   return 1;
 }
 
 int PatchRun::CopyLiterals(uint32_t count) {
-  if (literalSize_ - literalPos_ < count) return Fail(ERR_WRITE, context_.targetPath);
+  if (literalSize_ - literalPos_ < count) return Fail(ERR_WRITE, outputPath_);
   if (!Write(literals_ + literalPos_, count)) return 0;
   literalPos_ += count;
   return 1;
@@ -110,7 +116,7 @@ int PatchRun::CopyLiterals(uint32_t count) {
 
 int PatchRun::CopyFromBase(uint32_t count) {
   int32_t distance;
-  if (!Distance(&distance)) return Fail(ERR_WRITE, context_.targetPath);
+  if (!Distance(&distance)) return Fail(ERR_WRITE, outputPath_);
   int64_t from = basePos_ + distance;
   if (from < 0 || from + count > baseSize_) return Fail(ERR_CORRUPT, context_.targetPath);
   SeekFile(platform_, base_, static_cast<int32_t>(from), kFileBegin);
@@ -128,7 +134,7 @@ int PatchRun::CopyFromBase(uint32_t count) {
 int PatchRun::Run(int progressFrom, int progressTo) {
   int seek = SeekPackageData(context_, EntryDataOffset(entry_));
   if (seek != 0) {
-    if (context_.run.errorNumber != seek) SetSetupError(context_, seek, "");
+    SetSetupErrorNumber(context_, seek);
     return 0;
   }
 
@@ -136,7 +142,7 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   if (base_ == kInvalidFile) return Fail(ERR_OPEN, basePath_);
   baseSize_ = FileSize(platform_, base_);
   uint32_t outputSize = TextLength(basePath_) + 8;
-  if (!AllocBlock(platform_, outputSize, &outputPath_)) return Fail(ERR_OUT_OF_MEMORY, "");
+  if (!AllocBlock(platform_, outputSize, &outputPath_)) return FailKeepingSubject(ERR_OUT_OF_MEMORY);
   if (!FormTemporaryName(platform_, basePath_, ".$AA", outputPath_, outputSize)) {
     return Fail(ERR_CREATE, basePath_);
   }
@@ -147,9 +153,9 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   int read = ReadDataItem(context_, &commands_, &commandSize_);
   if (read == 0) read = ReadDataItem(context_, &literals_, &literalSize_);
   if (read == RESULT_ABORTED) return RESULT_ABORTED;
-  if (read == ERR_OUT_OF_MEMORY) return Fail(ERR_OUT_OF_MEMORY, "");
+  if (read == ERR_OUT_OF_MEMORY) return FailKeepingSubject(ERR_OUT_OF_MEMORY);
   if (read != 0) return 0;  // ERR_CORRUPT, set with the volume's name
-  if (!AllocBlock(platform_, kCopyBuffer, &buffer_)) return Fail(ERR_OUT_OF_MEMORY, "");
+  if (!AllocBlock(platform_, kCopyBuffer, &buffer_)) return FailKeepingSubject(ERR_OUT_OF_MEMORY);
 
   uint32_t fileSize = EntryFileSize(entry_);
   // The steps of 10000 bytes in the file, counted in 32 bits: a stored size
@@ -167,7 +173,7 @@ int PatchRun::Run(int progressFrom, int progressTo) {
       ok = CopyFromBase(c + 1u);
     } else {
       uint8_t low, high;
-      if (!CommandByte(&low) || !CommandByte(&high)) return Fail(ERR_WRITE, context_.targetPath);
+      if (!CommandByte(&low) || !CommandByte(&high)) return Fail(ERR_WRITE, outputPath_);
       ok = CopyFromBase((static_cast<uint32_t>(high) << 8 | low) + 129);
     }
     if (!ok) return 0;
@@ -183,13 +189,7 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   }
 
   CloseFile(platform_, &base_);
-  if (EntryHasTimes(entry_)) {
-    const uint8_t* times = FileEntryTimes(entry_);
-    FileTime creation{ReadU32(times), ReadU32(times + 4)};
-    FileTime access{ReadU32(times + 8), ReadU32(times + 12)};
-    FileTime write{ReadU32(times + 16), ReadU32(times + 20)};
-    platform_.SetFileTime(output_, &creation, &access, &write);
-  }
+  if (EntryHasTimes(entry_)) SetFileTimesFromEntry(platform_, output_, entry_);
   CloseFile(platform_, &output_);
 
   FileHandle check = OpenForRead(platform_, outputPath_);

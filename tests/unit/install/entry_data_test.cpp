@@ -53,10 +53,13 @@ class EntryDataTest : public ::testing::Test {
   }
   // The region: 33 bytes of other data, the entry's stream, 10 more bytes.
   std::string Region() const { return Noise(33, 1) + stream + Noise(10, 2); }
-  int Write(const char* target = kTarget, int from = 0, int to = 0) {
+  // The run starts with `earlierSubject` as the subject of no error.
+  int Write(const char* target = kTarget, int from = 0, int to = 0,
+            const char* earlierSubject = "") {
     m.SetFileList(0, {entry});
     m.Begin();
     m.context.run = {};
+    SetSetupError(m.context, 0, earlierSubject);
     CopyText(m.context.targetPath, kTargetPathSize, target);
     return WriteEntryToTemporary(m.context, m.Entry(0, 0), target, temporary, sizeof temporary,
                                  from, to);
@@ -291,10 +294,13 @@ TEST_F(UninstallerEntryTest, ImageThenDecodedDataWithoutChecksum) {
   ExpectCleanedUp();
 }
 
-TEST_F(UninstallerEntryTest, WithoutAnImageOnlyTheData) {
+// The entry's data is no program on its own: without an image nothing is
+// decoded and the file stays empty.
+TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {
   m.WriteSetupFile(Region());
   ASSERT_EQ(Write(), 0);
-  EXPECT_TRUE(m.sim.FileContents(kTemporary) == content);
+  EXPECT_TRUE(m.sim.FileExists(kTemporary));
+  EXPECT_EQ(m.sim.FileContents(kTemporary), "");
 }
 
 TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
@@ -302,9 +308,10 @@ TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
   UseImage();
   m.sim.AddFolder("A:\\app");
   m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 512, 'f'));
-  EXPECT_EQ(Write("A:\\app\\remove.exe"), ERR_WRITE_SHORT);
+  EXPECT_EQ(Write("A:\\app\\remove.exe", 0, 0, "earlier subject"), ERR_WRITE_SHORT);
   EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
-  EXPECT_STREQ(m.context.run.errorSubject, "A:\\app\\remove.$$A");
+  // A full disk names no file of its own.
+  EXPECT_STREQ(m.context.run.errorSubject, "earlier subject");
   EXPECT_FALSE(m.sim.FileExists("A:\\app\\remove.$$A"));
 }
 

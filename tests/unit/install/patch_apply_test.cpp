@@ -29,6 +29,7 @@ using test::StoredStream;
 constexpr const char* kBase = "C:\\app\\file.$$A";
 constexpr const char* kOutput = "C:\\app\\file.$AA";
 constexpr const char* kTarget = "C:\\app\\file.dll";
+constexpr const char* kEarlierSubject = "C:\\earlier";
 constexpr uint32_t kPatchOffset = 17;
 
 std::string Bytes(std::initializer_list<int> bytes) {
@@ -76,15 +77,15 @@ class PatchTest : public ::testing::Test {
     EXPECT_FALSE(m.sim.FileExists(kOutput));
     ExpectCleanedUp();
   }
-  // The patch must fail with `error` naming `subject`, leaving the base.
+  // The patch must fail with `error` naming `subject`, leaving the base. An
+  // error without a file of its own keeps kEarlierSubject.
   void ExpectFailure(const std::string& commands, const std::string& literals, int error,
                      const char* subject) {
     m.context.run = {};
+    SetSetupError(m.context, 0, kEarlierSubject);
     EXPECT_EQ(Apply(commands, literals), 0);
     EXPECT_EQ(m.context.run.errorNumber, error);
-    if (subject != nullptr) {
-      EXPECT_STREQ(m.context.run.errorSubject, subject);
-    }
+    EXPECT_STREQ(m.context.run.errorSubject, subject);
     EXPECT_FALSE(m.sim.FileExists(kOutput));
     EXPECT_EQ(m.sim.FileContents(kBase), base);
     ExpectCleanedUp();
@@ -210,9 +211,10 @@ TEST_F(PatchTest, FileTimesAreSetOnTheOutput) {
 // --- Damaged patch data -----------------------------------------------------------
 
 TEST_F(PatchTest, MoreLiteralsThanTheStreamHolds) {
-  ExpectFailure(Bytes({0x85}), "abc", ERR_WRITE, kTarget);
-  ExpectFailure(Bytes({0x80, 0x80}), "a", ERR_WRITE, kTarget);
-  ExpectFailure(Bytes({0xA5, 0x80}), "", ERR_WRITE, kTarget);
+  // The subject of a failed write is the file being written.
+  ExpectFailure(Bytes({0x85}), "abc", ERR_WRITE, kOutput);
+  ExpectFailure(Bytes({0x80, 0x80}), "a", ERR_WRITE, kOutput);
+  ExpectFailure(Bytes({0xA5, 0x80}), "", ERR_WRITE, kOutput);
 }
 
 TEST_F(PatchTest, CommandOrDistanceCutOffByTheEndOfTheStream) {
@@ -223,7 +225,7 @@ TEST_F(PatchTest, CommandOrDistanceCutOffByTheEndOfTheStream) {
   };
   for (const std::string& commands : cut) {
     SCOPED_TRACE(commands.size());
-    ExpectFailure(commands, "xy", ERR_WRITE, kTarget);
+    ExpectFailure(commands, "xy", ERR_WRITE, kOutput);
   }
 }
 
@@ -290,7 +292,7 @@ TEST_F(PatchTest, NoMemoryForAStreamOrTheCopyBuffer) {
   for (uint32_t size : {5u, 3u, 65536u}) {
     SCOPED_TRACE(size);
     m.sim.allocationFails = [size](uint32_t n) { return n == size; };
-    ExpectFailure(Bytes({0x84, 0x01, 0x80}), "12345", ERR_OUT_OF_MEMORY, nullptr);
+    ExpectFailure(Bytes({0x84, 0x01, 0x80}), "12345", ERR_OUT_OF_MEMORY, kEarlierSubject);
   }
 }
 
@@ -308,8 +310,10 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
   m.sim.AddFile(basePath, Noise(200, 3));
   m.Begin();
   m.context.run = {};
+  SetSetupError(m.context, 0, kEarlierSubject);
   EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), basePath, 0, 0), 0);
   EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
+  EXPECT_STREQ(m.context.run.errorSubject, kEarlierSubject);
   EXPECT_FALSE(m.sim.FileExists("A:\\file.$AA"));
   EXPECT_EQ(m.sim.FileContents(basePath), Noise(200, 3));
 }
