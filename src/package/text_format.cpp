@@ -46,6 +46,18 @@ void PutNumber(Output& out, int32_t value, bool isSigned, bool leftAlign, bool z
   for (; pad > 0; --pad) out.Put(' ');
 }
 
+// At most `precision` characters of `text`, padded with spaces to `width`.
+void PutText(Output& out, const char* text, bool leftAlign, uint32_t width, uint32_t precision) {
+  uint32_t length = 0;
+  while (length < precision && text[length] != '\0') ++length;
+  uint32_t pad = width > length ? width - length : 0;
+  if (!leftAlign) {
+    for (; pad > 0; --pad) out.Put(' ');
+  }
+  for (uint32_t i = 0; i < length; ++i) out.Put(text[i]);
+  for (; pad > 0; --pad) out.Put(' ');
+}
+
 }  // namespace
 
 bool HasTextConversion(const char* text) {
@@ -72,15 +84,17 @@ uint32_t FormatText(char* out, uint32_t size, const char* format, const char* te
     bool leftAlign = false, zeroPad = false;
     for (; *p == '-' || *p == '0'; ++p) (*p == '-' ? leftAlign : zeroPad) = true;
     uint32_t width = 0, precision = 0;
+    bool hasPrecision = false;
     for (; *p >= '0' && *p <= '9'; ++p) width = width < 1000 ? width * 10 + (*p - '0') : width;
     if (*p == '.') {
+      hasPrecision = true;
       for (++p; *p >= '0' && *p <= '9'; ++p) {
         precision = precision < 1000 ? precision * 10 + (*p - '0') : precision;
       }
     }
     if (*p == 'l') ++p;
     if (*p == 's') {
-      for (const char* t = text; *t != '\0'; ++t) o.Put(*t);
+      PutText(o, text, leftAlign, width, hasPrecision ? precision : UINT32_MAX);
     } else if (*p == 'd' || *p == 'i' || *p == 'u') {
       PutNumber(o, number, *p != 'u', leftAlign, zeroPad, width, precision);
     } else {

@@ -4,10 +4,9 @@
 // file name, "%d" for a number). A damaged or careless text may hold other or
 // more conversions; a real printf would then read arguments that are not
 // there. This formatter knows only %s (the text argument), %d, %i, %u (the
-// number argument, optionally with "l"), "%%", and widths and precisions on
-// numbers (on %s they are read and ignored); anything else is copied as it
-// stands. The output never runs past
-// its buffer.
+// number argument, optionally with "l"), "%%", and widths, precisions and the
+// '-' and '0' flags as the system's own formatter reads them; anything else is
+// copied as it stands. The output never runs past its buffer.
 #pragma once
 
 #include <cstdint>

@@ -221,6 +221,10 @@ TEST(FormatTextTest, TextArgument) {
   EXPECT_EQ(Fmt("%s and %s", "x", 0), "x and x");
   EXPECT_EQ(Fmt("[%s]", nullptr, 0), "[]");
   EXPECT_EQ(Fmt("%ls", "wide?", 0), "wide?");
+  // Width pads, '-' pads on the right, precision cuts; '0' pads a text with spaces.
+  EXPECT_EQ(Fmt("[%-8s|%.2s|%8s|%.0s|%3s|%08s]", "C:\\abc", 0),
+            "[C:\\abc  |C:|  C:\\abc||C:\\abc|  C:\\abc]");
+  EXPECT_EQ(Fmt("[%5.1s]", "xyz", 0), "[    x]");
 }
 
 TEST(FormatTextTest, ForeignConversionsAreCopied) {
