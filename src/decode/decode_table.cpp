@@ -187,7 +187,9 @@ int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
   SymbolMap map{simple, bases, extras};
   int built = 0;
   uint32_t total = LayOutTables(shape, map, nullptr, &built);
-  if (total == 0) return TABLE_NO_MEMORY;
+  // Only a sparse incomplete code with 16-bit lengths needs more entries than
+  // a table can hold; no stream can send one, and none is built.
+  if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
   DecodeEntry* block = nullptr;
   if (!AllocZeroedBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
     return TABLE_NO_MEMORY;

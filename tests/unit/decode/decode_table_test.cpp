@@ -92,6 +92,14 @@ TEST_F(DecodeTableTest, IncompleteCodeIsBuiltWithInvalidPatterns) {
   EXPECT_EQ(Lookup(0b11).op, kOpInvalid);
 }
 
+TEST_F(DecodeTableTest, IncompleteCodeTooSparseForATableIsIncomplete) {
+  // With a narrow first level the 16-bit codes would need sub-tables beyond
+  // what an entry can address; the code is incomplete all the same.
+  for (int width = 1; width <= 12; ++width) {
+    EXPECT_EQ(Build({5, 0, 13, 0, 16, 16, 8, 0, 0, 0, 0}, 11, width), TABLE_INCOMPLETE) << width;
+  }
+}
+
 TEST_F(DecodeTableTest, LoneCodeOfLengthOneCountsAsComplete) {
   ASSERT_EQ(Build({0, 1, 0}, 3, 6), TABLE_OK);
   EXPECT_EQ(Lookup(0).value, 1);
