@@ -11,13 +11,16 @@
 //   "title": "Example", "titleFont": {"face": "Arial", "height": -32, "weight": 700},
 //   "wizardBitmap": "wizard.bmp", "backgroundBitmap": "back.bmp",
 //   "uninstaller": "uninstall.exe",
-//   "dialogs": {"5": { ...a dialog template... }},
+//   "dialogs": {"5": { ...a dialog template... }},   (a replacement keeps every
+//                             control the page uses; frames and pages are visible
+//                             children, pages with DS_CONTROL)
 //   "strings": {"6": {"0": "Example Setup"}, "1": ["Information", "Read me."]},
 //   "volumeSize": 1457664,   (largest size of a volume file; the setup file keeps
 //                             what fits in the same size, or nothing)
 //   "compression": {"compressor": "libdeflate", "level": 12},
 //   "components": [{
-//     "displayName": "Example", "choiceLabel": "Full", "defaultFolder": "#Program Files#\\Example",
+//     "displayName": "Example", "choiceLabel": "Full",   (choiceLabel: displayName if absent)
+//     "defaultFolder": "#Program Files#\\Example",
 //     "folderEditable": true, "folderToRegistry": false, "folderToIni": false,
 //     "folderRegistry": {"root": "HKLM", "key": "Software\\Example", "value": "Path"},
 //     "folderIni": {"file": "#Windows#\\example.ini", "section": "Setup", "key": "Path"},
