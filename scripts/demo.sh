@@ -40,5 +40,10 @@ compare "$files/app-v2.exe" "$out/extracted/1/app.exe"
 compare "$files/license.txt" "$out/extracted/1/docs/license.txt"
 
 echo "== setup.exe under Wine"
-tests/e2e/stub_smoke.sh build/win32/setup.exe
-tests/e2e/stub_loads_package.sh build/win32/setup.exe "$mkpkg" examples/demo/project.json
+# A machine that cannot run 32-bit programs skips this step (exit 77) and says so.
+for step in "tests/e2e/stub_smoke.sh build/win32/setup.exe" \
+            "tests/e2e/stub_loads_package.sh build/win32/setup.exe $mkpkg examples/demo/project.json"; do
+  code=0
+  $step || code=$?
+  [ "$code" -eq 0 ] || [ "$code" -eq 77 ] || exit "$code"
+done

@@ -9,6 +9,7 @@ project="$3"
 here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=wine_env.sh
 source "$here/wine_env.sh"
+wine_require
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 

@@ -5,6 +5,7 @@ stub="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=wine_env.sh
 source "$here/wine_env.sh"
+wine_require
 set +e
 wine_run "$stub"
 code=$?
