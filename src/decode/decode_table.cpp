@@ -15,7 +15,7 @@
 // the block allocated for them.
 #include "decode/decode_table.h"
 
-#include "package/memory.h"
+#include "base/memory.h"
 
 namespace setup {
 

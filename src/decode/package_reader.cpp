@@ -10,13 +10,13 @@
 // to that volume directly.
 #include "decode/package_reader.h"
 
-#include "package/bytes.h"
-#include "package/errors.h"
-#include "package/file_io.h"
-#include "package/memory.h"
+#include "base/bytes.h"
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/memory.h"
+#include "base/text_format.h"
 #include "package/setup_context.h"
 #include "package/strings.h"
-#include "package/text_format.h"
 
 namespace setup {
 

@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
+#include "base/text.h"
 #include "decode/stream_decoder.h"
-#include "paths/path_helpers.h"
 #include "platform/platform.h"
 
 namespace setup {

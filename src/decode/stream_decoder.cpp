@@ -21,7 +21,7 @@
 #include <bit>
 #include <cstring>
 
-#include "package/memory.h"
+#include "base/memory.h"
 
 namespace setup {
 

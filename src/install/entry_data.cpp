@@ -1,11 +1,11 @@
 #include "install/entry_data.h"
 
+#include "base/errors.h"
+#include "base/file_io.h"
 #include "decode/checksum.h"
 #include "install/file_entry.h"
 #include "install/patch_apply.h"
 #include "install/temporary_name.h"
-#include "package/errors.h"
-#include "package/file_io.h"
 
 namespace setup {
 

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "package/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
 
 namespace setup {

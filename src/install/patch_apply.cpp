@@ -4,12 +4,12 @@
 // patch data ends in an error, never in a read or write out of bounds.
 #include "install/patch_apply.h"
 
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/memory.h"
 #include "decode/checksum.h"
 #include "install/file_entry.h"
 #include "install/temporary_name.h"
-#include "package/errors.h"
-#include "package/file_io.h"
-#include "package/memory.h"
 
 namespace setup {
 

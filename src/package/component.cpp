@@ -1,6 +1,6 @@
 #include "package/component.h"
 
-#include "package/bytes.h"
+#include "base/bytes.h"
 
 namespace setup {
 

@@ -12,13 +12,13 @@
 
 #include <initializer_list>
 
+#include "base/bytes.h"
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/memory.h"
 #include "install/entry_lists.h"
 #include "install/file_entry.h"
-#include "package/bytes.h"
 #include "package/component.h"
-#include "package/errors.h"
-#include "package/file_io.h"
-#include "package/memory.h"
 #include "package/strings.h"
 
 namespace setup {

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "base/text.h"
 #include "decode/package_reader.h"
 #include "decode/stream_decoder.h"
 #include "package/package_state.h"
-#include "paths/path_helpers.h"
 #include "platform/platform.h"
 
 namespace setup {

@@ -1,7 +1,7 @@
 #include "package/strings.h"
 
-#include "package/bytes.h"
-#include "package/text_format.h"
+#include "base/bytes.h"
+#include "base/text_format.h"
 
 namespace setup {
 

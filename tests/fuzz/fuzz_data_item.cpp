@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/memory.h"
 #include "decode/package_reader.h"
-#include "package/errors.h"
-#include "package/memory.h"
 #include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
 #include "unit/support/forwarding_platform.h"

@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "base/errors.h"
 #include "install/entry_data.h"
 #include "install/file_entry.h"
-#include "package/errors.h"
 
 namespace fs = std::filesystem;
 

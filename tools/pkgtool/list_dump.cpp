@@ -3,13 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "base/bytes.h"
 #include "install/entry_lists.h"
 #include "install/file_entry.h"
-#include "package/bytes.h"
 #include "package/component.h"
 #include "package/strings.h"
-#include "tools/pkgtool/commands.h"
 #include "tools/common/windows1252.h"
+#include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/describe.h"
 
 namespace setup::tools {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "package/bytes.h"
+#include "base/bytes.h"
 #include "package/package_loader.h"
 #include "package/stub_patch.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/memory.h"
 #include "decode/package_reader.h"
-#include "package/errors.h"
-#include "package/memory.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "package/errors.h"
-#include "package/file_io.h"
+#include "base/errors.h"
+#include "base/file_io.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/text.h"
 #include "decode/package_reader.h"
 #include "install/file_entry.h"
-#include "package/errors.h"
-#include "paths/path_helpers.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/text.h"
 #include "install/file_entry.h"
-#include "package/errors.h"
-#include "paths/path_helpers.h"
 #include "unit/support/package_data.h"
 
 namespace setup {

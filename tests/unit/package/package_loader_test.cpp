@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
+#include "base/memory.h"
 #include "install/file_entry.h"
-#include "package/file_io.h"
-#include "package/memory.h"
 #include "package/strings.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_bytes.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_format.h"
 #include "package/component.h"
-#include "package/text_format.h"
 #include "unit/support/package_bytes.h"
 
 namespace setup {

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <random>
 
+#include "base/file_io.h"
 #include "decode/package_reader.h"
 #include "install/file_entry.h"
-#include "package/file_io.h"
 
 namespace setup::test {
 
