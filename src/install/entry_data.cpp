@@ -3,9 +3,9 @@
 #include "base/errors.h"
 #include "base/file_io.h"
 #include "decode/checksum.h"
-#include "install/file_entry.h"
 #include "install/patch_apply.h"
 #include "install/temporary_name.h"
+#include "package/file_entry.h"
 
 namespace setup {
 
@@ -50,7 +50,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
   Platform& platform = context.platform;
   uint8_t flags = EntryFlags(entry);
   if (flags & FEF_PATCH) {
-    uint8_t* base = FindPatchBase(context, entry);
+    uint8_t* base = FindPatchBase(context.package, entry);
     if (base == nullptr) {
       SetSetupError(context, ERR_CORRUPT, targetPath);
       return ERR_CORRUPT;

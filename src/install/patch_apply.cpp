@@ -8,8 +8,8 @@
 #include "base/file_io.h"
 #include "base/memory.h"
 #include "decode/checksum.h"
-#include "install/file_entry.h"
 #include "install/temporary_name.h"
+#include "package/file_entry.h"
 
 namespace setup {
 

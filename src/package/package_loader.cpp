@@ -16,9 +16,9 @@
 #include "base/errors.h"
 #include "base/file_io.h"
 #include "base/memory.h"
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
 #include "package/component.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 
 namespace setup {

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
 #include "package/component.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 #include "package/package_loader.h"
 #include "package/strings.h"
 #include "platform/sim/sim_platform.h"
@@ -82,7 +82,7 @@ void WalkFiles(setup::SetupContext& context, const setup::Payload& list) {
     if (setup::EntryHasVersion(entry))
       Touch(setup::FileEntryVersion(entry), setup::kVersionBlockSize);
     if (setup::EntryHasTimes(entry)) Touch(setup::FileEntryTimes(entry), setup::kFileTimesSize);
-    const uint8_t* base = setup::FindPatchBase(context, entry);
+    const uint8_t* base = setup::FindPatchBase(context.package, entry);
     if (base != nullptr) TouchText(setup::FileEntryString(base, 0));
     entry = setup::NextFileEntry(entry);
   }

@@ -22,8 +22,8 @@
 #include "base/errors.h"
 #include "decode/checksum.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
 #include "install/patch_apply.h"
+#include "package/file_entry.h"
 #include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
 

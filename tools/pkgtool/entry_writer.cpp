@@ -6,7 +6,7 @@
 
 #include "base/errors.h"
 #include "install/entry_data.h"
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 
 namespace fs = std::filesystem;
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/bytes.h"
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
 #include "package/component.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "tools/common/windows1252.h"
 #include "tools/pkgtool/commands.h"

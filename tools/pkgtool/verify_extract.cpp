@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "install/file_entry.h"
 #include "package/component.h"
+#include "package/file_entry.h"
+#include "tools/common/windows1252.h"
 #include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/describe.h"
-#include "tools/common/windows1252.h"
 #include "tools/pkgtool/entry_writer.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 

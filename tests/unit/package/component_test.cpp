@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "unit/support/package_bytes.h"
 

@@ -11,7 +11,7 @@
 
 #include "base/file_io.h"
 #include "base/memory.h"
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_bytes.h"

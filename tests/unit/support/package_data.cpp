@@ -7,7 +7,7 @@
 
 #include "base/file_io.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 
 namespace setup::test {
 

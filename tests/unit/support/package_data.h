@@ -74,7 +74,7 @@ inline constexpr const char* kCancelQuestion = "Cancel the installation?";
 inline constexpr const char* kNotCompleted = "The installation did not complete.";
 inline constexpr const char* kDiskPrompt = "Please insert disk number %d.";
 
-// A file entry, written field by field (layout in install/file_entry.h).
+// A file entry, written field by field (layout in package/file_entry.h).
 struct EntryFields {
   uint32_t dataOffset = 0;
   uint32_t storedSize = 0;

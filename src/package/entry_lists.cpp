@@ -1,4 +1,4 @@
-#include "install/entry_lists.h"
+#include "package/entry_lists.h"
 
 #include "base/bytes.h"
 

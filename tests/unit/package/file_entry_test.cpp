@@ -1,7 +1,7 @@
 // File entries written byte by byte: the fields at their offsets, where the
 // version block, the file times and the strings start for each flag set, the
 // walk over a list, the base of a patch entry, and the list check.
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 
 #include <gtest/gtest.h>
 
@@ -167,7 +167,7 @@ class FindPatchBaseTest : public ::testing::Test {
     patch.baseComponent = component;
     patch.baseIndex = index;
     Bytes entry = FileEntryBytes(patch);
-    const uint8_t* base = FindPatchBase(*h.context, entry.data());
+    const uint8_t* base = FindPatchBase(h.context->package, entry.data());
     return base == nullptr ? nullptr : FileEntryString(base, 0);
   }
 
