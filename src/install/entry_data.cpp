@@ -17,13 +17,13 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file) {
     SetSetupError(context, ERR_CORRUPT, context.packagePath);
     return ERR_CORRUPT;
   }
-  int seek = SeekPackageData(context, EntryDataOffset(entry));
+  int seek = SeekPackageData(context.reader, EntryDataOffset(entry));
   if (seek != 0) {
     SetSetupErrorNumber(context, seek);
     return seek;
   }
   // A failed decode shows in the checksum of what was written.
-  if (context.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
+  if (context.reader.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
       DECODE_ABORTED) {
     return RESULT_ABORTED;
   }
@@ -61,7 +61,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     result = Verify(context, temporary, EntryChecksum(base), targetPath);
     if (result != 0) return result;
     result = ApplyPatch(context, entry, temporary, progressFrom, progressTo);
-    return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.errorNumber;
+    return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.error.number;
   }
   if (flags & FEF_UNINSTALLER) {
     // The uninstaller is the package's image followed by the entry's data;

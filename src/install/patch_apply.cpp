@@ -132,7 +132,7 @@ int PatchRun::CopyFromBase(uint32_t count) {
 }
 
 int PatchRun::Run(int progressFrom, int progressTo) {
-  int seek = SeekPackageData(context_, EntryDataOffset(entry_));
+  int seek = SeekPackageData(context_.reader, EntryDataOffset(entry_));
   if (seek != 0) {
     SetSetupErrorNumber(context_, seek);
     return 0;
@@ -150,8 +150,8 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   if (output_ == kInvalidFile) return Fail(ERR_CREATE, outputPath_);
   outputMade_ = true;
 
-  int read = ReadDataItem(context_, &commands_, &commandSize_);
-  if (read == 0) read = ReadDataItem(context_, &literals_, &literalSize_);
+  int read = ReadDataItem(context_.reader, &commands_, &commandSize_);
+  if (read == 0) read = ReadDataItem(context_.reader, &literals_, &literalSize_);
   if (read == RESULT_ABORTED) return RESULT_ABORTED;
   if (read == ERR_OUT_OF_MEMORY) return FailKeepingSubject(ERR_OUT_OF_MEMORY);
   if (read != 0) return 0;  // ERR_CORRUPT, set with the volume's name

@@ -19,7 +19,6 @@
 #include "package/component.h"
 #include "package/entry_lists.h"
 #include "package/file_entry.h"
-#include "package/strings.h"
 
 namespace setup {
 
@@ -40,10 +39,10 @@ bool GlobalRecordsHoldTogether(const PackageState& package) {
 
 class Loader {
  public:
-  explicit Loader(SetupContext& context)
-      : context_(context), platform_(context.platform), package_(context.package) {}
+  Loader(Platform& platform, StreamDecoder& decoder, PackageState& package)
+      : platform_(platform), decoder_(decoder), package_(package) {}
 
-  int Run();
+  PackageLoad Run(const char* path, uint32_t stubSize);
 
  private:
   int ReadGlobal(const RecordHeader& header, Payload* payload);
@@ -51,8 +50,8 @@ class Loader {
   int ReadComponentList(const RecordHeader& header);
   int ReadEnd(uint32_t position);
 
-  SetupContext& context_;
   Platform& platform_;
+  StreamDecoder& decoder_;
   PackageState& package_;
   FileHandle file_ = kInvalidFile;
   uint32_t fileSize_ = 0;
@@ -63,14 +62,14 @@ class Loader {
 
 int Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
   FreePayload(platform_, payload);
-  return ReadRecordPayload(context_, file_, header, payload);
+  return ReadRecordPayload(platform_, decoder_, file_, header, payload);
 }
 
 int Loader::ReadComponent(const RecordHeader& header) {
   ++component_;
   if (component_ >= kMaxComponents) return 0;  // a seventh component has no slot
   ComponentSlot& slot = package_.components[component_];
-  int result = ReadRecordPayload(context_, file_, header, &slot.descriptorBlock);
+  int result = ReadRecordPayload(platform_, decoder_, file_, header, &slot.descriptorBlock);
   if (result != PAYLOAD_OK) return result;
   slot.hasDescriptor =
       ParseComponentDescriptor(slot.descriptorBlock.data, slot.descriptorBlock.size, &slot.descriptor);
@@ -111,19 +110,17 @@ int Loader::ReadEnd(uint32_t position) {
   return 0;
 }
 
-int Loader::Run() {
-  if (context_.stubSize == 0) return 0;
-  CopyText(context_.openPath, kPathSize, context_.packagePath);
-  file_ = OpenForRead(platform_, context_.openPath);
-  if (file_ == kInvalidFile) return 0;
+PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
+  if (stubSize == 0) return PackageLoad::kAbsent;
+  file_ = OpenForRead(platform_, path);
+  if (file_ == kInvalidFile) return PackageLoad::kAbsent;
   fileSize_ = FileSize(platform_, file_);
   package_.startPage = kNoStartPage;
   package_.startComponent = 0;
 
   int error = 0;
-  if (context_.stubSize > fileSize_ ||
-      SeekFile(platform_, file_, static_cast<int32_t>(context_.stubSize), kFileBegin) !=
-          context_.stubSize) {
+  if (stubSize > fileSize_ ||
+      SeekFile(platform_, file_, static_cast<int32_t>(stubSize), kFileBegin) != stubSize) {
     error = 1;
   }
   uint16_t lastType = 0;
@@ -190,29 +187,19 @@ int Loader::Run() {
   CloseFile(platform_, &file_);
   // The decoder keeps its window from one stream to the next; the install run
   // is far off, and FreePackage must leave nothing behind.
-  context_.decoder.ReleaseBuffers();
+  decoder_.ReleaseBuffers();
 
   package_.componentCount = component_ + 1 < kMaxComponents ? component_ + 1 : kMaxComponents;
-  if (error != 0) return 0;
+  if (error != 0) return PackageLoad::kAbsent;
   // A package without components has nothing to install and no texts.
   if (!GlobalRecordsHoldTogether(package_) || package_.componentCount == 0) damaged_ = true;
-
-  // A start component without a slot falls back to the first component.
-  int start = package_.startComponent < package_.componentCount ? package_.startComponent : 0;
-  context_.current.index = start;
-  SelectComponent(context_, start);
-
-  if (complete_ && !damaged_) return 1;
-  const char* text = GetPackageString(context_, 6, 31);
-  if (*text != '\0') ShowSetupMessage(context_, text, kMbIconInformation);
-  return 0;
+  return complete_ && !damaged_ ? PackageLoad::kComplete : PackageLoad::kDamaged;
 }
 
 }  // namespace
 
-int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader& header,
-                      Payload* payload) {
-  Platform& platform = context.platform;
+int ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
+                      const RecordHeader& header, Payload* payload) {
   payload->data = nullptr;
   payload->size = 0;
   bool compressed = (header.flags & REC_COMPRESSED) != 0;
@@ -234,10 +221,10 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
     // The decoder reads on from the file as long as the stream goes; a stream
     // that ends past its record has taken bytes of the records after it.
     MemorySink sink(block, size);
-    if (context.decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size ||
+    if (decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size ||
         TellFile(platform, file) > recordEnd) {
       FreeBlock(platform, &block);
-      return context.decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
+      return decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
     }
   } else if (ReadExact(platform, file, block, size) != 0) {
     FreeBlock(platform, &block);
@@ -248,11 +235,12 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
   return PAYLOAD_OK;
 }
 
-int LoadPackage(SetupContext& context) { return Loader(context).Run(); }
+PackageLoad ReadPackage(Platform& platform, StreamDecoder& decoder, const char* path,
+                        uint32_t stubSize, PackageState& package) {
+  return Loader(platform, decoder, package).Run(path, stubSize);
+}
 
-void FreePackage(SetupContext& context) {
-  Platform& platform = context.platform;
-  PackageState& package = context.package;
+void FreePackageState(Platform& platform, PackageState& package) {
   for (Payload* payload : {&package.wizardBitmap, &package.backgroundBitmap, &package.title,
                            &package.titleFont, &package.dialogs, &package.uninstaller}) {
     FreePayload(platform, payload);
@@ -267,9 +255,6 @@ void FreePackage(SetupContext& context) {
     slot.hasDescriptor = false;
   }
   package.componentCount = 0;
-  context.current.descriptor = nullptr;
-  context.current.firstEntry = nullptr;
-  context.current.fileCount = 0;
 }
 
 }  // namespace setup

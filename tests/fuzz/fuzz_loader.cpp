@@ -14,9 +14,10 @@
 #include "package/component.h"
 #include "package/entry_lists.h"
 #include "package/file_entry.h"
-#include "package/package_loader.h"
 #include "package/strings.h"
 #include "platform/sim/sim_platform.h"
+#include "session/load_package.h"
+#include "session/messages.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void WalkStrings(setup::SetupContext& context) {
       count = setup::ReadU16(d->groups[g].data);
     }
     for (unsigned i = 0; i <= count; ++i) {
-      const char* text = setup::GetPackageString(context, g, i);
+      const char* text = setup::GetPackageString(context.current, g, i);
       Check(text != nullptr);
       TouchText(text);
       if (i == count) Check(*text == '\0');
@@ -101,7 +102,7 @@ void WalkPackage(setup::SetupContext& context) {
   if (package.title.data != nullptr) TouchText(reinterpret_cast<const char*>(package.title.data));
   if (package.titleFont.data != nullptr) Touch(package.titleFont.data, setup::kLogFontSize);
   for (int c = 0; c <= setup::kMaxComponents; ++c) {
-    setup::SelectComponent(context, c);
+    setup::SelectComponent(context.package, context.current, c);
     WalkStrings(context);
     if (c >= setup::kMaxComponents) continue;
     const setup::ComponentSlot& slot = package.components[c];

@@ -24,8 +24,8 @@
 #include "decode/package_reader.h"
 #include "install/patch_apply.h"
 #include "package/file_entry.h"
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
 
 namespace {
 
@@ -187,9 +187,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.progress = &progress;
     if (setup::BeginPackageData(context) != 0) __builtin_trap();
     result = setup::ApplyPatch(context, entry.data(), kBase, from, to);
-    error = context.run.errorNumber;
-    subject = context.run.errorSubject;
-    setup::EndPackageData(context);
+    error = context.run.error.number;
+    subject = context.run.error.subject;
+    setup::EndPackageData(context.reader);
   }
   if (sim.OutstandingBlocks() != 0 || sim.invalidFrees != 0 || sim.OpenHandleCount() != 0) {
     __builtin_trap();

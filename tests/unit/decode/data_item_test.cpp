@@ -51,14 +51,14 @@ class DataItemTest : public ::testing::Test {
     if (lengths.empty()) lengths = {static_cast<uint32_t>(region.size())};
     m.WriteRegion(region, lengths);
     m.Begin();
-    ASSERT_EQ(SeekPackageData(m.context, 0), 0);
+    ASSERT_EQ(SeekPackageData(m.context.reader, 0), 0);
   }
   Item Read() {
     uint8_t sentinel = 0;
     uint8_t* buffer = &sentinel;
     Item item{};
     item.size = 0xDEADBEEF;
-    item.result = ReadDataItem(m.context, &buffer, &item.size);
+    item.result = ReadDataItem(m.context.reader, &buffer, &item.size);
     item.bufferTouched = buffer != &sentinel;
     if (item.result == 0 && item.bufferTouched) {
       item.bytes.assign(reinterpret_cast<char*>(buffer), item.size);
@@ -75,12 +75,12 @@ class DataItemTest : public ::testing::Test {
   void ExpectCorrupt(const char* subject) {
     Item item = Read();
     EXPECT_EQ(item.result, ERR_CORRUPT);
-    EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(item.bufferTouched);
   }
   void ExpectNoBlocksLeft() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
   }
@@ -165,7 +165,7 @@ TEST_F(DataItemTest, StreamLongerThanItsStatedLengthKeepsTheVolumeCountRight) {
   m.WriteVolume("C:\\SETUP.D01", item, "JJJJJJJJ");
   m.WriteVolume("C:\\SETUP.D02", RawItem("next"));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectItem("abcdef");
   ExpectItem("next");
 }
@@ -178,7 +178,7 @@ TEST_F(DataItemTest, StreamReachingPastTheVolumeDataIsCorrupt) {
   m.WriteVolume("C:\\SETUP.D01", item.substr(0, item.size() - 1), item.substr(item.size() - 1) + "JJJ");
   m.WriteVolume("C:\\SETUP.D02", RawItem("next"));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectCorrupt("C:\\SETUP.D01");
   ExpectNoBlocksLeft();
 }
@@ -210,7 +210,7 @@ TEST_F(DataItemTest, ItemCutOffByTheEndOfTheRegionIsCorrupt) {
 TEST_F(DataItemTest, DamageInAVolumeNamesThatVolume) {
   std::string region = "0123456789" + CompressedItem(4, Le().U8(0x08).U8(0).U8(0).str());
   Put(region, {10, static_cast<uint32_t>(region.size() - 10)});
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectCorrupt("C:\\SETUP.D01");
 }
 

@@ -68,14 +68,14 @@ TEST_F(PackageReaderTest, BeginStandsAtTheFirstRegionByte) {
 
 TEST_F(PackageReaderTest, BeginWithoutThePackageFileIsAnOpenError) {
   EXPECT_EQ(BeginPackageData(m.context), ERR_OPEN);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_OPEN);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.EXE");
+  EXPECT_EQ(m.context.run.error.number, ERR_OPEN);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.EXE");
 }
 
 TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 90), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 90), 0);
   int result = -1;
   EXPECT_EQ(m.Read(30, &result), At(90, 30));
   EXPECT_EQ(result, 0);
@@ -90,7 +90,7 @@ TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
 TEST_F(PackageReaderTest, DataAtTheEndOfTheSetupFileComesFromVolumeOneAfterItsLength) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_STREQ(m.context.reader.fileName, "C:\\SETUP.D01");
   EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u);
@@ -102,14 +102,14 @@ TEST_F(PackageReaderTest, SkippingForwardThenReadingOnIntoTheNextVolume) {
   m.Begin();
   EXPECT_EQ(m.Read(5), At(0, 5));
   // Skip the data of other files, then read over the end of the setup file.
-  ASSERT_EQ(SeekPackageData(m.context, 97), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 97), 0);
   EXPECT_EQ(m.Read(6), At(97, 6));
 }
 
 TEST_F(PackageReaderTest, SeekPassesOverWholeVolumes) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 170), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 170), 0);
   EXPECT_EQ(m.context.reader.volume, 2u);
   EXPECT_EQ(m.context.reader.volumeBase, 160u);
   EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u + 10u);
@@ -120,7 +120,7 @@ TEST_F(PackageReaderTest, SetupFileWithoutDataGoesStraightToVolumeOne) {
   m.WriteRegion(region.substr(0, 160), {0, 160});
   m.Begin();
   EXPECT_EQ(m.Read(12), At(0, 12));
-  ASSERT_EQ(SeekPackageData(m.context, 0), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 0), 0);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_EQ(m.Read(3), At(0, 3));
 }
@@ -128,12 +128,12 @@ TEST_F(PackageReaderTest, SetupFileWithoutDataGoesStraightToVolumeOne) {
 TEST_F(PackageReaderTest, ReadPassesOverAnEmptyVolume) {
   m.WriteRegion(region.substr(0, 160), {100, 0, 0, 60});
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
   int result = -1;
   EXPECT_EQ(m.Read(10, &result), At(95, 10));
   EXPECT_EQ(result, 0);
   EXPECT_EQ(m.context.reader.volume, 3u);
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(m.context.reader.volume, 3u);
   EXPECT_EQ(m.Read(4), At(100, 4));
 }
@@ -143,10 +143,10 @@ TEST_F(PackageReaderTest, ReadsStopAtTheVolumeDataBeforeTrailingBytes) {
   m.WriteVolume("C:\\SETUP.D01", At(100, 60), "JUNKJUNKJUNK");
   m.WriteVolume("C:\\SETUP.D02", At(160, 80), "MORE JUNK");
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 150), 0);
   EXPECT_EQ(m.Read(20), At(150, 20));
   // Past the last volume's data: the junk is not delivered.
-  ASSERT_EQ(SeekPackageData(m.context, 235), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 235), 0);
   int result = 0;
   std::string tail = m.Read(10, &result);
   EXPECT_EQ(result, 1);
@@ -156,23 +156,23 @@ TEST_F(PackageReaderTest, ReadsStopAtTheVolumeDataBeforeTrailingBytes) {
 TEST_F(PackageReaderTest, MissingVolumeAtASeekIsCorruptWithItsName) {
   m.WriteSetupFile(At(0, 100));
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_CORRUPT);
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(PackageReaderTest, MissingLaterVolumeIsNamedInTheError) {
   m.WriteRegion(region.substr(0, 160), {100, 60});
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 200), ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D02");
+  EXPECT_EQ(SeekPackageData(m.context.reader, 200), ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D02");
 }
 
 TEST_F(PackageReaderTest, MissingVolumeDuringAReadFailsTheRead) {
   m.WriteSetupFile(At(0, 100));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
   int result = 0;
   m.Read(10, &result);
   EXPECT_EQ(result, 1);
@@ -192,37 +192,37 @@ TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
     m.sim.AddFile("C:\\SETUP.D01", contents);
     m.context.run = {};
     m.Begin();
-    EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
-    EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+    EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_CORRUPT);
+    EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   }
   // Exactly long enough is fine.
   m.sim.AddFile("C:\\SETUP.D01", Le().U32(10).Raw(At(100, 10)).str());
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 105), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 105), 0);
   EXPECT_EQ(m.Read(5), At(105, 5));
 }
 
 TEST_F(PackageReaderTest, SeekBackToAnEarlierVolumeReopensIt) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 200), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 200), 0);
   EXPECT_EQ(m.Read(5), At(200, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.context.reader.volume, 0u);
   EXPECT_EQ(m.Read(5), At(10, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 130), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 130), 0);
   EXPECT_EQ(m.Read(40), At(130, 40));
-  ASSERT_EQ(SeekPackageData(m.context, 101), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 101), 0);
   EXPECT_EQ(m.Read(3), At(101, 3));
 }
 
 TEST_F(PackageReaderTest, ResumingInsideAVolumeFileCountsFromItsLengthField) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 110), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 110), 0);
   // As if the last read had stopped 10 bytes into SETUP.D01's data.
   ASSERT_EQ(m.context.reader.bytesLeft, 50u);
-  FileHandle handle = OpenNextVolume(m.context);
+  FileHandle handle = OpenNextVolume(m.context.reader);
   ASSERT_NE(handle, kInvalidFile);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_EQ(TellFile(m.platform, handle), 4u + 10u);
@@ -233,7 +233,7 @@ TEST_F(PackageReaderTest, ResumingInsideTheSetupFileCountsFromTheRegionStart) {
   WriteAll();
   m.Begin();
   EXPECT_EQ(m.Read(7), At(0, 7));
-  FileHandle handle = OpenNextVolume(m.context);
+  FileHandle handle = OpenNextVolume(m.context.reader);
   ASSERT_NE(handle, kInvalidFile);
   EXPECT_EQ(m.context.reader.volume, 0u);
   EXPECT_EQ(TellFile(m.platform, handle), 41u + 4u + 7u);
@@ -243,19 +243,19 @@ TEST_F(PackageReaderTest, ResumingInsideTheSetupFileCountsFromTheRegionStart) {
 TEST_F(PackageReaderTest, UnreadCountedGoesBackWithinTheVolume) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.Read(10), At(10, 10));
-  m.context.dataSource.UnreadCounted(m.context.reader.handle, 4);
+  m.context.reader.source.UnreadCounted(m.context.reader.handle, 4);
   EXPECT_EQ(m.Read(3), At(16, 3));
 }
 
 TEST_F(PackageReaderTest, UnreadCountedReachingIntoThePreviousVolumeGoesBackThere) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
   EXPECT_EQ(m.Read(10), At(95, 10));
   ASSERT_EQ(m.context.reader.volume, 1u);
-  m.context.dataSource.UnreadCounted(m.context.reader.handle, 7);
+  m.context.reader.source.UnreadCounted(m.context.reader.handle, 7);
   EXPECT_EQ(m.Read(4), At(98, 4));
   EXPECT_EQ(m.Read(4), At(102, 4));
 }
@@ -277,7 +277,7 @@ class CountedDecodeTest : public PackageReaderTest {
   }
   int Decode(std::string* out) {
     out->assign(content.size(), '\0');
-    return m.context.decoder.DecodeToMemory(out->data(), static_cast<uint32_t>(out->size()),
+    return m.context.reader.decoder.DecodeToMemory(out->data(), static_cast<uint32_t>(out->size()),
                                             m.context.reader.handle,
                                             static_cast<uint32_t>(stream.size()));
   }
@@ -291,11 +291,11 @@ class CountedDecodeTest : public PackageReaderTest {
 TEST_F(CountedDecodeTest, StreamRunningIntoTheNextVolumeDecodes) {
   m.WriteVolume("C:\\SETUP.D01", volume1, "trailing junk");
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   ASSERT_EQ(Decode(&out), DECODE_OK);
   EXPECT_EQ(out, content);
-  EXPECT_EQ(m.context.decoder.InputFile(), m.context.reader.handle);
+  EXPECT_EQ(m.context.reader.decoder.InputFile(), m.context.reader.handle);
   EXPECT_EQ(m.context.reader.volume, 1u);
   // Reading goes on right after the stream.
   EXPECT_EQ(m.Read(20), At(30, 20));
@@ -303,7 +303,7 @@ TEST_F(CountedDecodeTest, StreamRunningIntoTheNextVolumeDecodes) {
 
 TEST_F(CountedDecodeTest, MissingVolumeAbortsTheDecode) {
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   EXPECT_EQ(Decode(&out), DECODE_ABORTED);
 }
@@ -312,7 +312,7 @@ TEST_F(CountedDecodeTest, CancelledDiskAbortsTheDecode) {
   m.context.run.removableMedia = true;
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   EXPECT_EQ(Decode(&out), DECODE_ABORTED);
   EXPECT_EQ(m.context.run.pageResult, PAGE_END);
@@ -325,7 +325,7 @@ TEST_F(CountedDecodeTest, DiskInsertedAtThePromptLetsTheDecodeGoOn) {
     m.WriteVolume("C:\\SETUP.D01", volume1);
   };
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   ASSERT_EQ(Decode(&out), DECODE_OK);
   EXPECT_EQ(out, content);
@@ -365,7 +365,7 @@ TEST_F(DiskPromptTest, AsksForDiskTwoAndTriesAgainOnOk) {
   InsertVolumeOneAtBox(1);
   m.sim.answers = {kIdOk};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   ExpectPrompt(0, "Please insert disk number 2.");
   EXPECT_EQ(m.Read(10), At(100, 10));
@@ -377,7 +377,7 @@ TEST_F(DiskPromptTest, AsksAgainWhileTheDiskIsStillMissing) {
   InsertVolumeOneAtBox(3);
   m.sim.answers = {kIdOk, kIdOk, kIdOk};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(Boxes().size(), 3u);
   ExpectPrompt(2, "Please insert disk number 2.");
 }
@@ -387,7 +387,7 @@ TEST_F(DiskPromptTest, NoToTheCancelQuestionShowsThePromptAgain) {
   InsertVolumeOneAtBox(3);
   m.sim.answers = {kIdCancel, kIdNo, kIdOk};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   ASSERT_EQ(Boxes().size(), 3u);
   ExpectPrompt(0, "Please insert disk number 2.");
   ExpectQuestion(1);
@@ -404,7 +404,7 @@ TEST_F(DiskPromptTest, YesToTheCancelQuestionEndsTheWizard) {
   m.context.run.screenSaverEntry = someEntry;
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
+  EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_DISK_CANCELLED);
   ASSERT_EQ(Boxes().size(), 3u);
   ExpectPrompt(0, "Please insert disk number 2.");
   ExpectQuestion(1);
@@ -421,7 +421,7 @@ TEST_F(DiskPromptTest, CancelDuringAReadFailsTheRead) {
   m.WriteSetupFile(At(0, 100));
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 96), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 96), 0);
   int result = 0;
   m.Read(10, &result);
   EXPECT_EQ(result, 1);
@@ -433,7 +433,7 @@ TEST_F(DiskPromptTest, DiskNumberIsTheVolumeNumberPlusOne) {
   m.WriteRegion(region.substr(0, 160), {100, 60});
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 170), ERR_DISK_CANCELLED);
+  EXPECT_EQ(SeekPackageData(m.context.reader, 170), ERR_DISK_CANCELLED);
   ExpectPrompt(0, "Please insert disk number 3.");
 }
 
@@ -443,7 +443,7 @@ TEST_F(DiskPromptTest, TooShortVolumeFileIsAskedForLikeAMissingOne) {
   InsertVolumeOneAtBox(1);
   m.sim.answers = {kIdOk};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 150), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(m.Read(10), At(150, 10));
 }
@@ -454,7 +454,7 @@ TEST_F(DiskPromptTest, LongPromptTextIsCutToItsBuffer) {
   m.WriteSetupFile(At(0, 100));
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
+  EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_DISK_CANCELLED);
   ASSERT_FALSE(Boxes().empty());
   EXPECT_EQ(Boxes()[0].text, std::string(199, 'x'));
 }
@@ -486,9 +486,9 @@ class DiskSwapTest : public ::testing::Test {
 
 TEST_F(DiskSwapTest, SeekBackAsksForTheEarlierDisk) {
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 120), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 120), 0);
   EXPECT_EQ(m.Read(5), region.substr(120, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.Read(5), region.substr(10, 5));
   ASSERT_EQ(m.sim.messageBoxes.size(), 2u);
   EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 2.");

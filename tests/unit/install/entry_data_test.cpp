@@ -66,13 +66,13 @@ class EntryDataTest : public ::testing::Test {
   }
   void ExpectFailure(int result, int error, const char* subject) {
     EXPECT_EQ(result, error);
-    EXPECT_EQ(m.context.run.errorNumber, error);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, error);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(m.sim.FileExists(kTemporary));
     ExpectCleanedUp();
   }
   void ExpectCleanedUp() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
     EXPECT_LE(m.sim.OpenHandleCount(), 1u);  // at most the package file
@@ -88,11 +88,11 @@ class EntryDataTest : public ::testing::Test {
 
 TEST_F(EntryDataTest, OrdinaryEntryIsDecodedAndVerified) {
   m.WriteSetupFile(Region());
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_STREQ(temporary, kTemporary);
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == content);
   EXPECT_FALSE(m.sim.FileExists(kTarget));
-  EXPECT_EQ(m.context.run.errorNumber, 0);
+  EXPECT_EQ(m.context.run.error.number, 0);
   ExpectCleanedUp();
 }
 
@@ -117,7 +117,7 @@ TEST_F(EntryDataTest, TargetWithoutExtensionGetsOneAppended) {
 TEST_F(EntryDataTest, DataRunningIntoTheNextVolume) {
   std::string region = Region();
   m.WriteRegion(region, {100, static_cast<uint32_t>(region.size() - 100)});
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == content);
 }
 
@@ -151,7 +151,7 @@ TEST_F(EntryDataTest, StoredSizeZeroIsCorrupt) {
   m.WriteSetupFile(Region());
   entry.storedSize = 0;
   EXPECT_EQ(Write(), ERR_CORRUPT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
   EXPECT_FALSE(m.sim.FileExists(kTemporary));
 }
 
@@ -183,8 +183,8 @@ TEST_F(EntryDataTest, VolumeMissingInTheMiddleOfTheDataAborts) {
 TEST_F(EntryDataTest, TemporaryThatCannotBeCreated) {
   m.WriteSetupFile(Region());
   EXPECT_EQ(Write("C:\\missing\\file.dll"), ERR_CREATE);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CREATE);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\missing\\file.$$A");
+  EXPECT_EQ(m.context.run.error.number, ERR_CREATE);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\missing\\file.$$A");
 }
 
 // --- Patch entries ------------------------------------------------------------------
@@ -232,7 +232,7 @@ class PatchEntryTest : public EntryDataTest {
 };
 
 TEST_F(PatchEntryTest, BaseIsDecodedVerifiedAndPatched) {
-  ASSERT_EQ(WritePatch(0, 50), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(WritePatch(0, 50), 0) << m.context.run.error.number;
   EXPECT_STREQ(temporary, kTemporary);
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == patched);
   EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
@@ -289,7 +289,7 @@ class UninstallerEntryTest : public EntryDataTest {
 TEST_F(UninstallerEntryTest, ImageThenDecodedDataWithoutChecksum) {
   m.WriteSetupFile(Region());
   UseImage();
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == image + content);
   ExpectCleanedUp();
 }
@@ -309,9 +309,9 @@ TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
   m.sim.AddFolder("A:\\app");
   m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 512, 'f'));
   EXPECT_EQ(Write("A:\\app\\remove.exe", 0, 0, "earlier subject"), ERR_WRITE_SHORT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
+  EXPECT_EQ(m.context.run.error.number, ERR_WRITE_SHORT);
   // A full disk names no file of its own.
-  EXPECT_STREQ(m.context.run.errorSubject, "earlier subject");
+  EXPECT_STREQ(m.context.run.error.subject, "earlier subject");
   EXPECT_FALSE(m.sim.FileExists("A:\\app\\remove.$$A"));
 }
 

@@ -69,7 +69,7 @@ class PatchTest : public ::testing::Test {
   void ExpectResult(const std::string& commands, const std::string& literals,
                     const std::string& expected) {
     fields.checksum = ReferenceChecksum(expected);
-    ASSERT_EQ(Apply(commands, literals), 1) << "error " << m.context.run.errorNumber;
+    ASSERT_EQ(Apply(commands, literals), 1) << "error " << m.context.run.error.number;
     std::optional<std::string> got = m.sim.FileContents(kBase);
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->size(), expected.size());
@@ -84,14 +84,14 @@ class PatchTest : public ::testing::Test {
     m.context.run = {};
     SetSetupError(m.context, 0, kEarlierSubject);
     EXPECT_EQ(Apply(commands, literals), 0);
-    EXPECT_EQ(m.context.run.errorNumber, error);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, error);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(m.sim.FileExists(kOutput));
     EXPECT_EQ(m.sim.FileContents(kBase), base);
     ExpectCleanedUp();
   }
   void ExpectCleanedUp() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
     EXPECT_EQ(m.sim.OpenHandleCount(), 1u);  // the package file
@@ -180,7 +180,7 @@ TEST_F(PatchTest, CompressedStreams) {
   fields.checksum = ReferenceChecksum(expected);
   std::string items = CompressedItem(3, StoredStream(commands)) +
                       CompressedItem(4, StoredStream(literals), true, true);
-  ASSERT_EQ(Apply("", "", 0, 0, items), 1) << m.context.run.errorNumber;
+  ASSERT_EQ(Apply("", "", 0, 0, items), 1) << m.context.run.error.number;
   EXPECT_EQ(m.sim.FileContents(kBase), expected);
 }
 
@@ -247,8 +247,8 @@ TEST_F(PatchTest, UnreadablePatchDataNamesThePackage) {
   m.context.run = {};
   std::string items = CompressedItem(3, Bytes({0x08, 0x00, 0x00})) + RawItem("");
   EXPECT_EQ(Apply("", "", 0, 0, items), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.EXE");
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.EXE");
   EXPECT_FALSE(m.sim.FileExists(kOutput));
   EXPECT_EQ(m.sim.FileContents(kBase), base);
   ExpectCleanedUp();
@@ -262,8 +262,8 @@ TEST_F(PatchTest, PatchDataInAMissingVolume) {
   m.sim.AddFile(kBase, base);
   m.Begin();
   EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   EXPECT_EQ(m.sim.FileContents(kBase), base);
 }
 
@@ -274,8 +274,8 @@ TEST_F(PatchTest, MissingBaseFile) {
   m.SetFileList(0, {fields});
   m.Begin();
   EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_OPEN);
-  EXPECT_STREQ(m.context.run.errorSubject, kBase);
+  EXPECT_EQ(m.context.run.error.number, ERR_OPEN);
+  EXPECT_STREQ(m.context.run.error.subject, kBase);
 }
 
 TEST_F(PatchTest, OutputThatCannotBeCreated) {
@@ -283,8 +283,8 @@ TEST_F(PatchTest, OutputThatCannotBeCreated) {
   m.sim.HoldOpenByOtherProcess(kOutput);
   m.context.run = {};
   EXPECT_EQ(Apply(Bytes({0x80}), "x"), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CREATE);
-  EXPECT_STREQ(m.context.run.errorSubject, kOutput);
+  EXPECT_EQ(m.context.run.error.number, ERR_CREATE);
+  EXPECT_STREQ(m.context.run.error.subject, kOutput);
   EXPECT_EQ(m.sim.FileContents(kBase), base);
 }
 
@@ -312,8 +312,8 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
   m.context.run = {};
   SetSetupError(m.context, 0, kEarlierSubject);
   EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), basePath, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
-  EXPECT_STREQ(m.context.run.errorSubject, kEarlierSubject);
+  EXPECT_EQ(m.context.run.error.number, ERR_WRITE_SHORT);
+  EXPECT_STREQ(m.context.run.error.subject, kEarlierSubject);
   EXPECT_FALSE(m.sim.FileExists("A:\\file.$AA"));
   EXPECT_EQ(m.sim.FileContents(basePath), Noise(200, 3));
 }
@@ -334,7 +334,7 @@ TEST_F(PatchTest, ProgressIsSetAfterCommandsWhenItChanges) {
     expected += B(10000 * k, 10000) + static_cast<char>('1' + k);
   }
   fields.checksum = ReferenceChecksum(expected);
-  ASSERT_EQ(Apply(commands, literals, 10, 60), 1) << m.context.run.errorNumber;
+  ASSERT_EQ(Apply(commands, literals, 10, 60), 1) << m.context.run.error.number;
   // 10 + (written + 10000) / 10000 * 50 / 6 after each command.
   EXPECT_EQ(progress.values, (std::vector<int>{18, 26, 35, 43, 51, 60}));
 }

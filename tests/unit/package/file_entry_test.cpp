@@ -180,7 +180,7 @@ TEST_F(FindPatchBaseTest, FindsTheEntryByComponentAndIndex) {
   EXPECT_STREQ(BaseName(0, 2), "two");
   EXPECT_STREQ(BaseName(1, 0), "own");
   // Whatever the current component is.
-  SelectComponent(*h.context, 2);
+  SelectComponent(h.context->package, h.context->current, 2);
   EXPECT_STREQ(BaseName(0, 2), "two");
 }
 

@@ -1,6 +1,6 @@
 #include "unit/support/package_bytes.h"
 
-#include "package/package_loader.h"
+#include "session/load_package.h"
 #include "tools/streamwriter/stream_writer.h"
 
 namespace setup::test {

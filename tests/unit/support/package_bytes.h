@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
 
 namespace setup::test {
 

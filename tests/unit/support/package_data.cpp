@@ -118,7 +118,7 @@ PackageMachine::PackageMachine(std::string packagePath) : packagePath_(std::move
   InstallTexts();
 }
 
-PackageMachine::~PackageMachine() { EndPackageData(context); }
+PackageMachine::~PackageMachine() { EndPackageData(context.reader); }
 
 void PackageMachine::InstallTexts() {
   unsigned count = texts.empty() ? 0 : texts.rbegin()->first + 1;
@@ -179,7 +179,7 @@ void PackageMachine::Begin() { ASSERT_EQ(BeginPackageData(context), 0); }
 std::string PackageMachine::Read(uint32_t n, int* result) {
   std::string out(n, '\0');
   uint32_t got = 0;
-  int r = ReadPackageData(context, context.reader.handle, out.data(), n, &got);
+  int r = ReadPackageData(context.reader, context.reader.handle, out.data(), n, &got);
   if (result != nullptr) *result = r;
   out.resize(got);
   return out;

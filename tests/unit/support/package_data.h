@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
 #include "unit/support/forwarding_platform.h"
 
 namespace setup::test {
