@@ -52,7 +52,7 @@ FileHandle OpenVolume(PackageReader& reader, uint32_t resume) {
       uint32_t size = FileSize(platform, file);
       uint8_t raw[4];
       bool usable = SeekFile(platform, file, static_cast<int32_t>(start), kFileBegin) == start &&
-                    ReadExact(platform, file, raw, 4) == 0;
+                    ReadExact(platform, file, raw, 4);
       uint32_t length = usable ? ReadU32(raw) : 0;
       usable = usable && static_cast<uint64_t>(start) + 4 + length <= size && resume <= length;
       if (usable) {
@@ -185,8 +185,8 @@ int SeekPackageData(PackageReader& reader, uint32_t offset) {
   return 0;
 }
 
-int ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32_t n,
-                    uint32_t* got) {
+bool ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32_t n,
+                     uint32_t* got) {
   // Never read past the current volume's data.
   uint32_t first = file == reader.handle && n > reader.bytesLeft ? reader.bytesLeft : n;
   uint32_t count = ReadUpTo(reader.platform, file, buffer, first);
@@ -197,7 +197,7 @@ int ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32
   // ends the call with what was delivered.
   while (count < n) {
     FileHandle next = OpenNextVolume(reader);
-    if (next == kInvalidFile) return 1;
+    if (next == kInvalidFile) return false;
     uint32_t want = n - count;
     if (want > reader.bytesLeft) want = reader.bytesLeft;
     uint32_t more = ReadUpTo(reader.platform, next, static_cast<uint8_t*>(buffer) + count, want);
@@ -206,15 +206,15 @@ int ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32
     *got = count;
     if (more < want) break;
   }
-  return 0;
+  return true;
 }
 
 bool PackageDataSource::ReadCounted(FileHandle* file, void* buffer, uint32_t count,
                                     uint32_t* delivered) {
   bool current = *file == reader_.handle;
-  int result = ReadPackageData(reader_, *file, buffer, count, delivered);
+  bool read = ReadPackageData(reader_, *file, buffer, count, delivered);
   if (current) *file = reader_.handle;
-  return result == 0;
+  return read;
 }
 
 void PackageDataSource::UnreadCounted(FileHandle file, uint32_t count) {
@@ -234,7 +234,7 @@ int ReadDataItem(PackageReader& reader, uint8_t** buffer, uint32_t* size) {
   uint8_t raw[4];
   uint32_t got = 0;
   auto readField = [&](uint32_t width, uint32_t* value) {
-    if (ReadPackageData(reader, reader.handle, raw, width, &got) != 0 || got != width) {
+    if (!ReadPackageData(reader, reader.handle, raw, width, &got) || got != width) {
       return false;
     }
     *value = width == 4 ? ReadU32(raw) : width == 2 ? ReadU16(raw) : raw[0];
@@ -262,7 +262,7 @@ int ReadDataItem(PackageReader& reader, uint8_t** buffer, uint32_t* size) {
     if (compressed) {
       {
         MemorySink sink(block, length);
-        int decoded = reader.decoder.Decode(sink, reader.handle, packed);
+        DecodeResult decoded = reader.decoder.Decode(sink, reader.handle, packed);
         if (decoded == DECODE_ABORTED) {
           result = RESULT_ABORTED;
         } else if (reader.decoder.LastResult() == STREAM_NO_MEMORY) {
@@ -272,7 +272,7 @@ int ReadDataItem(PackageReader& reader, uint8_t** buffer, uint32_t* size) {
           result = ERR_CORRUPT;
         }
       }
-    } else if (ReadPackageData(reader, reader.handle, block, length, &got) != 0 ||
+    } else if (!ReadPackageData(reader, reader.handle, block, length, &got) ||
                got != length) {
       result = ERR_CORRUPT;
     }

@@ -90,9 +90,9 @@ void EndPackageData(PackageReader& reader);
 // number and subject are set).
 int SeekPackageData(PackageReader& reader, uint32_t offset);
 // Reads up to n bytes from `file`, going on into the next volume when the
-// current one ends. 0 on success (`got` may still be short), 1 when the next
-// volume cannot be opened.
-int ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32_t n,
+// current one ends. True on success (`got` may still be short), false when
+// the next volume cannot be opened.
+bool ReadPackageData(PackageReader& reader, FileHandle file, void* buffer, uint32_t n,
                     uint32_t* got);
 // Opens the next volume (or the current one again after a read that ended
 // early); returns the new handle or kInvalidFile.

@@ -70,7 +70,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     const Payload& image = context.package.uninstaller;
     int result = 0;
     if (image.data != nullptr && image.size != 0) {
-      int written = WriteBytes(platform, *file, image.data, image.size);
+      WriteResult written = WriteBytes(platform, *file, image.data, image.size);
       if (written == WRITE_FAILED) {
         SetSetupError(context, ERR_WRITE, temporary);
         result = ERR_WRITE;

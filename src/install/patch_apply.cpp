@@ -100,7 +100,7 @@ bool PatchRun::Distance(int32_t* distance) {
 }
 
 int PatchRun::Write(const uint8_t* data, uint32_t count) {
-  int result = WriteBytes(platform_, output_, data, count);
+  WriteResult result = WriteBytes(platform_, output_, data, count);
   if (result == WRITE_FAILED) return Fail(ERR_WRITE, outputPath_);
   if (result == WRITE_SHORT) return FailKeepingSubject(ERR_WRITE_SHORT);
   written_ += count;
@@ -123,7 +123,7 @@ int PatchRun::CopyFromBase(uint32_t count) {
   // Long copies go through the buffer in pieces.
   for (uint32_t left = count; left > 0;) {
     uint32_t piece = left < kCopyBuffer ? left : kCopyBuffer;
-    if (ReadExact(platform_, base_, buffer_, piece) != 0) return Fail(ERR_CORRUPT, context_.targetPath);
+    if (!ReadExact(platform_, base_, buffer_, piece)) return Fail(ERR_CORRUPT, context_.targetPath);
     if (!Write(buffer_, piece)) return 0;
     left -= piece;
   }

@@ -45,10 +45,10 @@ class Loader {
   PackageLoad Run(const char* path, uint32_t stubSize);
 
  private:
-  int ReadGlobal(const RecordHeader& header, Payload* payload);
-  int ReadComponent(const RecordHeader& header);
-  int ReadComponentList(const RecordHeader& header);
-  int ReadEnd(uint32_t position);
+  PayloadResult ReadGlobal(const RecordHeader& header, Payload* payload);
+  PayloadResult ReadComponent(const RecordHeader& header);
+  PayloadResult ReadComponentList(const RecordHeader& header);
+  PayloadResult ReadEnd(uint32_t position);
 
   Platform& platform_;
   StreamDecoder& decoder_;
@@ -60,54 +60,55 @@ class Loader {
   bool damaged_ = false;
 };
 
-int Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
+PayloadResult Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
   FreePayload(platform_, payload);
   return ReadRecordPayload(platform_, decoder_, file_, header, payload);
 }
 
-int Loader::ReadComponent(const RecordHeader& header) {
+PayloadResult Loader::ReadComponent(const RecordHeader& header) {
   ++component_;
-  if (component_ >= kMaxComponents) return 0;  // a seventh component has no slot
+  if (component_ >= kMaxComponents) return PAYLOAD_OK;  // a seventh component has no slot
   ComponentSlot& slot = package_.components[component_];
-  int result = ReadRecordPayload(platform_, decoder_, file_, header, &slot.descriptorBlock);
+  PayloadResult result =
+      ReadRecordPayload(platform_, decoder_, file_, header, &slot.descriptorBlock);
   if (result != PAYLOAD_OK) return result;
   slot.hasDescriptor =
       ParseComponentDescriptor(slot.descriptorBlock.data, slot.descriptorBlock.size, &slot.descriptor);
   if (!slot.hasDescriptor) damaged_ = true;
-  if (!AllocZeroedBlock(platform_, kPathSize, &slot.savedFolder)) return ERR_OUT_OF_MEMORY;
-  return 0;
+  if (!AllocZeroedBlock(platform_, kPathSize, &slot.savedFolder)) return PAYLOAD_NO_MEMORY;
+  return PAYLOAD_OK;
 }
 
-int Loader::ReadComponentList(const RecordHeader& header) {
+PayloadResult Loader::ReadComponentList(const RecordHeader& header) {
   // Lists before the first component, or of a seventh one, belong to no slot.
-  if (component_ < 0 || component_ >= kMaxComponents) return 0;
+  if (component_ < 0 || component_ >= kMaxComponents) return PAYLOAD_OK;
   ComponentSlot& slot = package_.components[component_];
   Payload* list = header.type == REC_FILE_LIST          ? &slot.fileList
                   : header.type == REC_INI_ENTRIES      ? &slot.iniEntries
                   : header.type == REC_REGISTRY_ENTRIES ? &slot.registryEntries
                                                         : &slot.filePatches;
-  int result = ReadGlobal(header, list);
+  PayloadResult result = ReadGlobal(header, list);
   if (result != PAYLOAD_OK) return result;
   bool valid = header.type == REC_FILE_LIST         ? ValidateFileList(list->data, list->size)
                : header.type == REC_INI_ENTRIES     ? ValidateIniList(list->data, list->size)
                : header.type == REC_REGISTRY_ENTRIES ? ValidateRegistryList(list->data, list->size)
                                                     : ValidateFilePatchList(list->data, list->size);
   if (!valid) damaged_ = true;
-  return 0;
+  return PAYLOAD_OK;
 }
 
-int Loader::ReadEnd(uint32_t position) {
+PayloadResult Loader::ReadEnd(uint32_t position) {
   uint8_t length[4];
   package_.regionStart = position;
   // A file that ends inside D is cut short, and no start record can vouch
   // for a region whose length is unknown.
-  if (ReadExact(platform_, file_, length, 4) != 0) {
+  if (!ReadExact(platform_, file_, length, 4)) {
     damaged_ = true;
-    return 0;
+    return PAYLOAD_OK;
   }
   package_.regionLength = ReadU32(length);
   if (static_cast<uint64_t>(position) + 4 + package_.regionLength == fileSize_) complete_ = true;
-  return 0;
+  return PAYLOAD_OK;
 }
 
 PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
@@ -126,7 +127,7 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
   uint16_t lastType = 0;
   while (error == 0 && lastType != REC_END) {
     uint8_t raw[kRecordHeaderSize];
-    if (ReadExact(platform_, file_, raw, kRecordHeaderSize) != 0) {
+    if (!ReadExact(platform_, file_, raw, kRecordHeaderSize)) {
       error = 1;
       break;
     }
@@ -143,7 +144,7 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
       break;
     }
 
-    int result = 0;
+    PayloadResult result = PAYLOAD_OK;
     switch (header.type) {
       case REC_SETTINGS: {
         uint8_t settings[4] = {};
@@ -159,11 +160,13 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
       case REC_UNINSTALLER: result = ReadGlobal(header, &package_.uninstaller); break;
       case REC_START: {
         uint8_t value[2];
-        result = ReadExact(platform_, file_, value, 2);
-        if (result == 0) {
+        result = PAYLOAD_READ_FAILED;
+        if (ReadExact(platform_, file_, value, 2)) {
           package_.startPage = ReadU16(value);
-          result = ReadExact(platform_, file_, value, 2);
-          if (result == 0) package_.startComponent = ReadU16(value);
+          if (ReadExact(platform_, file_, value, 2)) {
+            package_.startComponent = ReadU16(value);
+            result = PAYLOAD_OK;
+          }
         }
         complete_ = true;
         break;
@@ -178,9 +181,9 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
     }
     if (result == PAYLOAD_DAMAGED) {
       damaged_ = true;
-      result = 0;
+      result = PAYLOAD_OK;
     }
-    error = result;
+    error = result != PAYLOAD_OK;
     if (error != 0 || header.type == REC_END) break;
     SeekFile(platform_, file_, static_cast<int32_t>(next), kFileBegin);
   }
@@ -198,8 +201,8 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
 
 }  // namespace
 
-int ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
-                      const RecordHeader& header, Payload* payload) {
+PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
+                                const RecordHeader& header, Payload* payload) {
   payload->data = nullptr;
   payload->size = 0;
   bool compressed = (header.flags & REC_COMPRESSED) != 0;
@@ -208,7 +211,7 @@ int ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle fil
   if (compressed) {
     uint8_t raw[4];
     if (header.length < 4) return PAYLOAD_DAMAGED;
-    if (ReadExact(platform, file, raw, 4) != 0) return PAYLOAD_READ_FAILED;
+    if (!ReadExact(platform, file, raw, 4)) return PAYLOAD_READ_FAILED;
     size = ReadU32(raw);
     uint64_t packed = static_cast<uint64_t>(header.length) - 4;
     if (size > packed * kMaxStreamExpansion + kMaxStreamExpansion) {
@@ -226,7 +229,7 @@ int ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle fil
       FreeBlock(platform, &block);
       return decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
     }
-  } else if (ReadExact(platform, file, block, size) != 0) {
+  } else if (!ReadExact(platform, file, block, size)) {
     FreeBlock(platform, &block);
     return PAYLOAD_READ_FAILED;
   }

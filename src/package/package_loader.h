@@ -16,15 +16,17 @@ struct RecordHeader {
 };
 
 // Results of ReadRecordPayload.
-constexpr int PAYLOAD_OK = 0;
-constexpr int PAYLOAD_READ_FAILED = 1;
-constexpr int PAYLOAD_DAMAGED = 2;    // the compressed stream does not decode to its size
-constexpr int PAYLOAD_NO_MEMORY = 5;
+enum PayloadResult : int {
+  PAYLOAD_OK = 0,
+  PAYLOAD_READ_FAILED = 1,
+  PAYLOAD_DAMAGED = 2,    // the compressed stream does not decode to its size
+  PAYLOAD_NO_MEMORY = 5,
+};
 
 // Reads the payload of the record whose header was just read into a new block
 // of its decoded size. On any failure the block is freed and left null.
-int ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
-                      const RecordHeader& header, Payload* payload);
+PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
+                                const RecordHeader& header, Payload* payload);
 
 enum class PackageLoad {
   kAbsent,    // the file carries no package, or it cannot be read

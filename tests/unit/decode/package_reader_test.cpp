@@ -76,13 +76,13 @@ TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
   WriteAll();
   m.Begin();
   ASSERT_EQ(SeekPackageData(m.context.reader, 90), 0);
-  int result = -1;
-  EXPECT_EQ(m.Read(30, &result), At(90, 30));
-  EXPECT_EQ(result, 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(30, &read), At(90, 30));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 1u);
   // 120..170 runs over the end of SETUP.D01 (160) into SETUP.D02.
-  EXPECT_EQ(m.Read(50, &result), At(120, 50));
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m.Read(50, &read), At(120, 50));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 2u);
   EXPECT_EQ(m.Read(70), At(170, 70));
 }
@@ -129,9 +129,9 @@ TEST_F(PackageReaderTest, ReadPassesOverAnEmptyVolume) {
   m.WriteRegion(region.substr(0, 160), {100, 0, 0, 60});
   m.Begin();
   ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
-  int result = -1;
-  EXPECT_EQ(m.Read(10, &result), At(95, 10));
-  EXPECT_EQ(result, 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(10, &read), At(95, 10));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 3u);
   ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(m.context.reader.volume, 3u);
@@ -147,9 +147,9 @@ TEST_F(PackageReaderTest, ReadsStopAtTheVolumeDataBeforeTrailingBytes) {
   EXPECT_EQ(m.Read(20), At(150, 20));
   // Past the last volume's data: the junk is not delivered.
   ASSERT_EQ(SeekPackageData(m.context.reader, 235), 0);
-  int result = 0;
-  std::string tail = m.Read(10, &result);
-  EXPECT_EQ(result, 1);
+  bool read = true;
+  std::string tail = m.Read(10, &read);
+  EXPECT_FALSE(read);
   EXPECT_EQ(tail, At(235, 5));
 }
 
@@ -173,9 +173,9 @@ TEST_F(PackageReaderTest, MissingVolumeDuringAReadFailsTheRead) {
   m.WriteSetupFile(At(0, 100));
   m.Begin();
   ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
-  int result = 0;
-  m.Read(10, &result);
-  EXPECT_EQ(result, 1);
+  bool read = true;
+  m.Read(10, &read);
+  EXPECT_FALSE(read);
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -422,9 +422,9 @@ TEST_F(DiskPromptTest, CancelDuringAReadFailsTheRead) {
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
   ASSERT_EQ(SeekPackageData(m.context.reader, 96), 0);
-  int result = 0;
-  m.Read(10, &result);
-  EXPECT_EQ(result, 1);
+  bool read = true;
+  m.Read(10, &read);
+  EXPECT_FALSE(read);
   EXPECT_EQ(Boxes().size(), 3u);
   EXPECT_EQ(m.context.run.pageResult, PAGE_END);
 }
@@ -501,9 +501,9 @@ TEST_F(DiskSwapTest, ReadCutShortInsideTheSetupFileResumesFromTheRegionStart) {
   // The disk goes away under the open file: only 20 bytes of data are left
   // readable. The reader asks for disk 1 again and resumes where it stopped.
   m.sim.AddFile("A:\\SETUP.EXE", disk1.substr(0, 41 + 4 + 20));
-  int result = -1;
-  EXPECT_EQ(m.Read(50, &result), region.substr(4, 50));
-  EXPECT_EQ(result, 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(50, &read), region.substr(4, 50));
+  EXPECT_TRUE(read);
   ASSERT_EQ(m.sim.messageBoxes.size(), 1u);
   EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 1.");
   EXPECT_EQ(m.Read(10), region.substr(54, 10));

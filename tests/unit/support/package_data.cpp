@@ -176,11 +176,11 @@ std::string PackageMachine::Volume(int k) const {
 
 void PackageMachine::Begin() { ASSERT_EQ(BeginPackageData(context), 0); }
 
-std::string PackageMachine::Read(uint32_t n, int* result) {
+std::string PackageMachine::Read(uint32_t n, bool* read) {
   std::string out(n, '\0');
   uint32_t got = 0;
-  int r = ReadPackageData(context.reader, context.reader.handle, out.data(), n, &got);
-  if (result != nullptr) *result = r;
+  bool ok = ReadPackageData(context.reader, context.reader.handle, out.data(), n, &got);
+  if (read != nullptr) *read = ok;
   out.resize(got);
   return out;
 }

@@ -123,7 +123,7 @@ class PackageMachine {
   // BeginPackageData, expected to succeed.
   void Begin();
   // ReadPackageData from the current handle; the bytes delivered.
-  std::string Read(uint32_t n, int* result = nullptr);
+  std::string Read(uint32_t n, bool* read = nullptr);
 
   // Puts a file list in component slot `slot`.
   void SetFileList(int slot, const std::vector<EntryFields>& entries);
