@@ -60,7 +60,8 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     if (result != 0) return result;
     result = Verify(context, temporary, EntryChecksum(base), targetPath);
     if (result != 0) return result;
-    result = ApplyPatch(context, entry, temporary, progressFrom, progressTo);
+    PatchTarget patch{context.reader, context.run.error, context.progress, context.targetPath};
+    result = ApplyPatch(patch, entry, temporary, progressFrom, progressTo);
     return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.error.number;
   }
   if (flags & FEF_UNINSTALLER) {

@@ -186,7 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.package.regionLength = static_cast<uint32_t>(region.size());
     context.progress = &progress;
     if (setup::BeginPackageData(context) != 0) __builtin_trap();
-    result = setup::ApplyPatch(context, entry.data(), kBase, from, to);
+    setup::PatchTarget target{context.reader, context.run.error, context.progress,
+                              context.targetPath};
+    result = setup::ApplyPatch(target, entry.data(), kBase, from, to);
     error = context.run.error.number;
     subject = context.run.error.subject;
     setup::EndPackageData(context.reader);

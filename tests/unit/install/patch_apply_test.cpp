@@ -26,6 +26,12 @@ using test::RawItem;
 using test::ReferenceChecksum;
 using test::StoredStream;
 
+// The run's reader, error, progress bar and target, as the install engine
+// hands them over.
+PatchTarget Target(PackageMachine& m) {
+  return {m.context.reader, m.context.run.error, m.context.progress, m.context.targetPath};
+}
+
 constexpr const char* kBase = "C:\\app\\file.$$A";
 constexpr const char* kOutput = "C:\\app\\file.$AA";
 constexpr const char* kTarget = "C:\\app\\file.dll";
@@ -63,7 +69,7 @@ class PatchTest : public ::testing::Test {
     m.SetFileList(0, {fields});
     m.sim.AddFile(kBase, base);
     m.Begin();
-    return ApplyPatch(m.context, m.Entry(0, 0), kBase, from, to);
+    return ApplyPatch(Target(m), m.Entry(0, 0), kBase, from, to);
   }
   // The patch must rebuild `expected` into the base path.
   void ExpectResult(const std::string& commands, const std::string& literals,
@@ -261,7 +267,7 @@ TEST_F(PatchTest, PatchDataInAMissingVolume) {
   m.SetFileList(0, {fields});
   m.sim.AddFile(kBase, base);
   m.Begin();
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), kBase, 0, 0), 0);
   EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
   EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   EXPECT_EQ(m.sim.FileContents(kBase), base);
@@ -273,7 +279,7 @@ TEST_F(PatchTest, MissingBaseFile) {
   m.WriteSetupFile(Noise(kPatchOffset, 8) + RawItem("") + RawItem(""));
   m.SetFileList(0, {fields});
   m.Begin();
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), kBase, 0, 0), 0);
   EXPECT_EQ(m.context.run.error.number, ERR_OPEN);
   EXPECT_STREQ(m.context.run.error.subject, kBase);
 }
@@ -311,7 +317,7 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
   m.Begin();
   m.context.run = {};
   SetSetupError(m.context, 0, kEarlierSubject);
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), basePath, 0, 0), 0);
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), basePath, 0, 0), 0);
   EXPECT_EQ(m.context.run.error.number, ERR_WRITE_SHORT);
   EXPECT_STREQ(m.context.run.error.subject, kEarlierSubject);
   EXPECT_FALSE(m.sim.FileExists("A:\\file.$AA"));
