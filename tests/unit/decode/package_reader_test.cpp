@@ -16,7 +16,7 @@
 namespace setup {
 namespace {
 
-using test::Le;
+using test::ByteWriter;
 using test::Noise;
 using test::PackageMachine;
 
@@ -183,8 +183,8 @@ TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
   const std::vector<std::string> shortFiles = {
       "",                                      // no length field
       std::string("\x3c\x00\x00", 3),          // 3 bytes of a length field
-      Le().U32(10).Raw(At(100, 9)).str(),      // states 10, holds 9
-      Le().U32(0xFFFFFFF0u).Raw(At(100, 60)).str(),
+      ByteWriter().U32(10).Raw(At(100, 9)).str(),      // states 10, holds 9
+      ByteWriter().U32(0xFFFFFFF0u).Raw(At(100, 60)).str(),
   };
   for (const std::string& contents : shortFiles) {
     SCOPED_TRACE(contents.size());
@@ -196,7 +196,7 @@ TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
     EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   }
   // Exactly long enough is fine.
-  m.sim.AddFile("C:\\SETUP.D01", Le().U32(10).Raw(At(100, 10)).str());
+  m.sim.AddFile("C:\\SETUP.D01", ByteWriter().U32(10).Raw(At(100, 10)).str());
   m.Begin();
   ASSERT_EQ(SeekPackageData(m.context.reader, 105), 0);
   EXPECT_EQ(m.Read(5), At(105, 5));
@@ -439,7 +439,7 @@ TEST_F(DiskPromptTest, DiskNumberIsTheVolumeNumberPlusOne) {
 
 TEST_F(DiskPromptTest, TooShortVolumeFileIsAskedForLikeAMissingOne) {
   m.WriteSetupFile(At(0, 100));
-  m.sim.AddFile("C:\\SETUP.D01", Le().U32(60).Raw(At(100, 20)).str());
+  m.sim.AddFile("C:\\SETUP.D01", ByteWriter().U32(60).Raw(At(100, 20)).str());
   InsertVolumeOneAtBox(1);
   m.sim.answers = {kIdOk};
   m.Begin();
@@ -467,7 +467,7 @@ class DiskSwapTest : public ::testing::Test {
     m.context.run.removableMedia = true;
     m.WriteSetupFile(region.substr(0, 100));
     disk1 = *m.sim.FileContents("A:\\SETUP.EXE");
-    disk2 = Le().U32(60).Raw(region.substr(100, 60)).str();
+    disk2 = ByteWriter().U32(60).Raw(region.substr(100, 60)).str();
     m.platform.onMessageBox = [this](const SimPlatform::MessageBoxCall& box, int) {
       if (box.text == "Please insert disk number 2.") {
         m.sim.DeleteFileA("A:\\SETUP.EXE");

@@ -18,12 +18,13 @@
 namespace setup {
 namespace {
 
-using test::EntryFields;
-using test::Le;
+using test::ByteWriter;
+using test::FileEntrySpec;
 using test::Noise;
 using test::PackageMachine;
 using test::RawItem;
 using test::ReferenceChecksum;
+using test::TimesBlock;
 
 constexpr const char* kTarget = "C:\\app\\file.dll";
 constexpr const char* kTemporary = "C:\\app\\file.$$A";
@@ -80,7 +81,7 @@ class EntryDataTest : public ::testing::Test {
 
   PackageMachine m;
   RecordingProgress progress;
-  EntryFields entry;
+  FileEntrySpec entry;
   std::string content;
   std::string stream;
   char temporary[kPathSize] = {};
@@ -124,7 +125,7 @@ TEST_F(EntryDataTest, DataRunningIntoTheNextVolume) {
 TEST_F(EntryDataTest, FileTimesAreSet) {
   m.WriteSetupFile(Region());
   entry.flags = FEF_FILE_TIMES;
-  entry.times = {FileTime{7, 70}, FileTime{8, 80}, FileTime{9, 90}};
+  entry.times = TimesBlock({FileTime{7, 70}, FileTime{8, 80}, FileTime{9, 90}});
   ASSERT_EQ(Write(), 0);
   auto times = m.sim.FileTimes(kTemporary);
   ASSERT_TRUE(times.has_value());
@@ -141,7 +142,7 @@ TEST_F(EntryDataTest, ChecksumMismatchNamesTheTarget) {
 }
 
 TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
-  stream = Le().U8(0x08).U8(0).U8(0).str();  // block type 0
+  stream = ByteWriter().U8(0x08).U8(0).U8(0).str();  // block type 0
   entry.storedSize = 3;
   m.WriteSetupFile(Region());
   ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
@@ -198,14 +199,14 @@ class PatchEntryTest : public EntryDataTest {
     patched = baseContent.substr(0, 1000) + "NEW" + baseContent.substr(2000, 1000);
     std::string baseStream = Deflated(baseContent);
     // 1000 bytes from 0 (L = 871), 3 literals, 1000 bytes from +1000 (v = 968).
-    std::string commands = Le().U8(0x00).U16(871).U8(0x80).U8(0x82)
+    std::string commands = ByteWriter().U8(0x00).U16(871).U8(0x80).U8(0x82)
                                .U8(0x00).U16(871).U8(0x03).U8(0xC8).str();
     region = Noise(50, 4) + baseStream + RawItem(commands) + RawItem("NEW");
     base.dataOffset = 50;
     base.storedSize = static_cast<uint32_t>(baseStream.size());
     base.fileSize = 3000;
     base.checksum = ReferenceChecksum(baseContent);
-    base.name = "base.dll";
+    base.strings[0] = "base.dll";
     patch.flags = FEF_PATCH;
     patch.dataOffset = 50 + base.storedSize;
     patch.storedSize = static_cast<uint32_t>(region.size()) - patch.dataOffset;
@@ -216,8 +217,8 @@ class PatchEntryTest : public EntryDataTest {
   }
   int WritePatch(int from = 0, int to = 0) {
     m.WriteSetupFile(region);
-    EntryFields other;
-    other.name = "other.txt";
+    FileEntrySpec other;
+    other.strings[0] = "other.txt";
     m.SetFileList(0, {other, base});
     m.SetFileList(1, {patch});
     m.Begin();
@@ -228,7 +229,7 @@ class PatchEntryTest : public EntryDataTest {
   }
 
   std::string baseContent, patched, region;
-  EntryFields base, patch;
+  FileEntrySpec base, patch;
 };
 
 TEST_F(PatchEntryTest, BaseIsDecodedVerifiedAndPatched) {

@@ -17,14 +17,15 @@
 namespace setup {
 namespace {
 
+using test::ByteWriter;
 using test::CompressedItem;
-using test::EntryFields;
-using test::Le;
+using test::FileEntrySpec;
 using test::Noise;
 using test::PackageMachine;
 using test::RawItem;
 using test::ReferenceChecksum;
 using test::StoredStream;
+using test::TimesBlock;
 
 // The run's reader, error, progress bar and target, as the install engine
 // hands them over.
@@ -106,7 +107,7 @@ class PatchTest : public ::testing::Test {
 
   PackageMachine m;
   RecordingProgress progress;
-  EntryFields fields;
+  FileEntrySpec fields;
   std::string base = Noise(70000, 21);
 };
 
@@ -201,8 +202,8 @@ TEST_F(PatchTest, OutputNameCountsUpWhileTaken) {
 
 TEST_F(PatchTest, FileTimesAreSetOnTheOutput) {
   fields.flags = FEF_FILE_TIMES;
-  fields.times = {FileTime{0x11111111, 0x01}, FileTime{0x22222222, 0x02},
-                  FileTime{0x33333333, 0x03}};
+  fields.times = TimesBlock({FileTime{0x11111111, 0x01}, FileTime{0x22222222, 0x02},
+                  FileTime{0x33333333, 0x03}});
   ExpectResult(Bytes({0x80}), "t", "t");
   auto times = m.sim.FileTimes(kBase);
   ASSERT_TRUE(times.has_value());
