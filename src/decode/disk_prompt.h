@@ -14,11 +14,14 @@ enum class DiskAnswer {
   kNotAsked,  // nobody can insert a disk (fixed media): the volume is missing
 };
 
-class DiskPrompt {
- public:
-  virtual ~DiskPrompt() = default;
-  // `disk` counts from 1: volume 0, the setup file, is on disk 1.
-  virtual DiskAnswer AskForDisk(uint32_t disk) = 0;
+// A function and the session it answers for; `disk` counts from 1 (volume 0,
+// the setup file, is on disk 1). A null function: nobody can be asked. It is
+// a plain pair rather than a class with a virtual method so that the prompt's
+// code is linked only into programs that hand one over, not into every one
+// that builds a reader.
+struct DiskPrompt {
+  DiskAnswer (*askForDisk)(void* session, uint32_t disk);
+  void* session;
 };
 
 }  // namespace setup

@@ -32,8 +32,8 @@ void RememberVolumeLength(PackageReader& reader) {
 // Asks for the disk that holds the current volume. True to try again; false
 // when the volume is missing for good.
 bool AskForDisk(PackageReader& reader) {
-  if (reader.prompt == nullptr) return false;
-  DiskAnswer answer = reader.prompt->AskForDisk(reader.volume + 1);
+  if (reader.prompt.askForDisk == nullptr) return false;
+  DiskAnswer answer = reader.prompt.askForDisk(reader.prompt.session, reader.volume + 1);
   if (answer == DiskAnswer::kGaveUp) reader.gaveUp = true;
   return answer == DiskAnswer::kTryAgain;
 }

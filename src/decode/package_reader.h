@@ -42,16 +42,16 @@ class PackageDataSource final : public CountedReader {
 
 // The reader of the file-data region and the decoder that reads through it.
 // Failures are recorded in `error` (number and subject); a missing volume is
-// reported to `prompt`, which may be null when nobody can be asked.
+// reported to `prompt`, which is empty while nobody can be asked.
 struct PackageReader {
-  PackageReader(Platform& p, SetupError& e, DiskPrompt* d = nullptr)
-      : platform(p), error(e), prompt(d), source(*this), decoder(p, &source) {}
+  PackageReader(Platform& p, SetupError& e)
+      : platform(p), error(e), source(*this), decoder(p, &source) {}
   PackageReader(const PackageReader&) = delete;
   PackageReader& operator=(const PackageReader&) = delete;
 
   Platform& platform;
   SetupError& error;
-  DiskPrompt* prompt;
+  DiskPrompt prompt = {nullptr, nullptr};
 
   // Where the region is, as BeginPackageData was given it.
   char packagePath[kPathSize] = {};

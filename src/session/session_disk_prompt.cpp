@@ -8,14 +8,14 @@
 namespace setup {
 
 namespace {
+
 constexpr uint32_t kDiskPromptSize = 200;
-}
 
 // String (6, 28) asks for the disk; Cancel leads to the cancel question
 // (6, 13), and only Yes there gives up, after (6, 15) has said that the
 // installation did not complete.
-DiskAnswer SessionDiskPrompt::AskForDisk(uint32_t disk) {
-  SetupContext& context = context_;
+DiskAnswer AskForDisk(void* session, uint32_t disk) {
+  SetupContext& context = *static_cast<SetupContext*>(session);
   if (!context.run.removableMedia) return DiskAnswer::kNotAsked;
   char prompt[kDiskPromptSize];
   FormatText(prompt, sizeof prompt, GetPackageString(context.current, 6, 28), "",
@@ -34,5 +34,9 @@ DiskAnswer SessionDiskPrompt::AskForDisk(uint32_t disk) {
   context.run.screenSaverEntry = nullptr;
   return DiskAnswer::kGaveUp;
 }
+
+}  // namespace
+
+DiskPrompt SessionDiskPrompt(SetupContext& context) { return {&AskForDisk, &context}; }
 
 }  // namespace setup

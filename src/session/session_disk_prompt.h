@@ -3,21 +3,13 @@
 // after-install entries; on fixed media nobody is asked.
 #pragma once
 
-#include <cstdint>
-
 #include "decode/disk_prompt.h"
 
 namespace setup {
 
 struct SetupContext;
 
-class SessionDiskPrompt final : public DiskPrompt {
- public:
-  explicit SessionDiskPrompt(SetupContext& context) : context_(context) {}
-  DiskAnswer AskForDisk(uint32_t disk) override;
-
- private:
-  SetupContext& context_;
-};
+// The prompt that answers for `context`, for its package reader.
+DiskPrompt SessionDiskPrompt(SetupContext& context);
 
 }  // namespace setup

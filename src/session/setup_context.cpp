@@ -1,5 +1,7 @@
 #include "session/setup_context.h"
 
+#include "session/session_disk_prompt.h"
+
 namespace setup {
 
 void SetSetupError(SetupContext& context, int error, const char* subject) {
@@ -11,6 +13,7 @@ void SetSetupErrorNumber(SetupContext& context, int error) {
 }
 
 int BeginPackageData(SetupContext& context) {
+  context.reader.prompt = SessionDiskPrompt(context);
   return BeginPackageData(context.reader, context.packagePath, context.package.regionStart,
                           context.package.regionLength);
 }

@@ -10,7 +10,6 @@
 #include "decode/package_reader.h"
 #include "package/package_state.h"
 #include "platform/platform.h"
-#include "session/session_disk_prompt.h"
 
 namespace setup {
 
@@ -43,7 +42,7 @@ struct RunState {
 
 struct SetupContext {
   explicit SetupContext(Platform& p)
-      : platform(p), diskPrompt(*this), reader(p, run.error, &diskPrompt) {}
+      : platform(p), reader(p, run.error) {}
   SetupContext(const SetupContext&) = delete;
   SetupContext& operator=(const SetupContext&) = delete;
 
@@ -56,7 +55,6 @@ struct SetupContext {
   CurrentComponent current = {};
   RunState run = {};
   ProgressBar* progress = nullptr;
-  SessionDiskPrompt diskPrompt;
   PackageReader reader;  // and its decoder
 };
 
@@ -68,7 +66,7 @@ void SetSetupError(SetupContext& context, int error, const char* subject);
 void SetSetupErrorNumber(SetupContext& context, int error);
 
 // Opens the package data of this run: the package file's region, as the
-// loader found it (see BeginPackageData).
+// loader found it (see BeginPackageData), with the session's disk prompt.
 int BeginPackageData(SetupContext& context);
 
 }  // namespace setup

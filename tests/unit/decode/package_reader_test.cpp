@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -331,6 +333,64 @@ TEST_F(CountedDecodeTest, DiskInsertedAtThePromptLetsTheDecodeGoOn) {
   EXPECT_EQ(out, content);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "Please insert disk number 2.");
+}
+
+// --- The reader and its prompt ------------------------------------------------
+
+// A prompt of the test's own: records the disks asked for and gives the
+// scripted answers; on the answer `insertAt` it puts SETUP.D01 in place first.
+struct ScriptedPrompt {
+  std::vector<DiskAnswer> answers;
+  size_t insertAt = SIZE_MAX;
+  std::function<void()> insert;
+  std::vector<uint32_t> disks;
+
+  static DiskAnswer Ask(void* session, uint32_t disk) {
+    auto& self = *static_cast<ScriptedPrompt*>(session);
+    size_t i = self.disks.size();
+    self.disks.push_back(disk);
+    if (i == self.insertAt) self.insert();
+    return i < self.answers.size() ? self.answers[i] : DiskAnswer::kNotAsked;
+  }
+};
+
+TEST(PackageReaderPromptTest, AMissingVolumeEndsAsThePromptAnswers) {
+  using A = DiskAnswer;
+  struct Case {
+    const char* what;
+    std::vector<A> answers;
+    size_t insertAt;  // SIZE_MAX: the volume never appears
+    int seek;
+    size_t asked;
+  };
+  const Case cases[] = {
+      {"nobody can be asked", {A::kNotAsked}, SIZE_MAX, ERR_CORRUPT, 1},
+      {"the user gives up", {A::kGaveUp}, SIZE_MAX, ERR_DISK_CANCELLED, 1},
+      {"asked again until nobody can be", {A::kTryAgain, A::kTryAgain, A::kNotAsked}, SIZE_MAX,
+       ERR_CORRUPT, 3},
+      {"the disk is inserted", {A::kTryAgain}, 0, 0, 1},
+      {"inserted at the second question", {A::kTryAgain, A::kTryAgain}, 1, 0, 2},
+  };
+  const std::string region = Noise(160, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageMachine m;
+    m.WriteSetupFile(region.substr(0, 100));
+    ASSERT_EQ(BeginPackageData(m.context.reader, "C:\\SETUP.EXE", 41, 100), 0);
+    ScriptedPrompt prompt{c.answers, c.insertAt,
+                          [&] { m.WriteVolume("C:\\SETUP.D01", region.substr(100, 60)); }, {}};
+    m.context.reader.prompt = {&ScriptedPrompt::Ask, &prompt};
+    EXPECT_EQ(SeekPackageData(m.context.reader, 120), c.seek);
+    EXPECT_EQ(prompt.disks, std::vector<uint32_t>(c.asked, 2u));
+    if (c.seek == 0) {
+      EXPECT_EQ(m.Read(5), region.substr(120, 5));
+    } else if (c.seek == ERR_CORRUPT) {
+      EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
+    }
+    // The reader tells no one and ends nothing: that is the session's part.
+    EXPECT_TRUE(m.sim.messageBoxes.empty());
+    EXPECT_EQ(m.context.run.pageResult, 0);
+  }
 }
 
 // --- Disk prompts -------------------------------------------------------------
