@@ -1,8 +1,9 @@
 // Package bytes written out field by field for the loader, string, component
 // and file entry tests: a stub, records with hand-made headers, descriptors
-// with given texts and string groups, file entries, and the end record with
-// its file-data region. Nothing here goes through the engine's own writers;
-// compressed payloads are made by zlib or libdeflate and transcoded.
+// with given texts and string groups, entry lists, and the end record with its
+// file-data region (file entries: unit/support/byte_writer.h). Nothing here
+// goes through the engine's own writers; compressed payloads are made by zlib
+// or libdeflate and transcoded.
 #pragma once
 
 #include <array>

@@ -1,5 +1,5 @@
 // A simulated machine holding a setup file with its file-data region, volume
-// files beside it, the message texts the package reader shows, and a
+// files beside it, the message texts the session's disk prompt shows, and a
 // SetupContext ready to read package data. Region and item bytes are written
 // field by field here; nothing is produced by the package writer.
 #pragma once
