@@ -51,8 +51,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/file_io.h"
 #include "decode/stream_decoder.h"
-#include "package/file_io.h"
 #include "platform/host/host_platform.h"
 #include "tools/streamwriter/stream_writer.h"
 

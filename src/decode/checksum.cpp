@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#include "package/file_io.h"
-#include "package/memory.h"
+#include "base/file_io.h"
+#include "base/memory.h"
 
 namespace setup {
 

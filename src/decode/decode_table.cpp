@@ -15,7 +15,7 @@
 // the block allocated for them.
 #include "decode/decode_table.h"
 
-#include "package/memory.h"
+#include "base/memory.h"
 
 namespace setup {
 
@@ -138,9 +138,9 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
 
 }  // namespace
 
-int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
-                     unsigned simple, const uint16_t* bases, const uint8_t* extras,
-                     DecodeEntry** table, int* width) {
+TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
+                             unsigned simple, const uint16_t* bases, const uint8_t* extras,
+                             DecodeEntry** table, int* width) {
   *table = nullptr;
   if (count > kMaxSymbols) return TABLE_OVERSUBSCRIBED;
 

@@ -32,10 +32,12 @@ struct DecodeEntry {
 static_assert(sizeof(DecodeEntry) == 4);
 
 // Results of BuildDecodeTable.
-constexpr int TABLE_OK = 0;
-constexpr int TABLE_INCOMPLETE = 1;
-constexpr int TABLE_OVERSUBSCRIBED = 2;
-constexpr int TABLE_NO_MEMORY = 3;
+enum TableResult : int {
+  TABLE_OK = 0,
+  TABLE_INCOMPLETE = 1,
+  TABLE_OVERSUBSCRIBED = 2,
+  TABLE_NO_MEMORY = 3,
+};
 
 // Builds the decoding tables for `count` code lengths (each 0-16, count at most
 // 288). Symbols below `simple` decode to themselves (a literal below 256, end of
@@ -44,9 +46,9 @@ constexpr int TABLE_NO_MEMORY = 3;
 // built. All lengths 0 gives a null table and width 0. An incomplete code is
 // built (its free patterns invalid) and reported, except a lone code of
 // length 1, which counts as complete.
-int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
-                     unsigned simple, const uint16_t* bases, const uint8_t* extras,
-                     DecodeEntry** table, int* width);
+TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
+                             unsigned simple, const uint16_t* bases, const uint8_t* extras,
+                             DecodeEntry** table, int* width);
 
 // Frees a table from BuildDecodeTable (null is accepted) and nulls the pointer.
 void FreeDecodeTable(Platform& platform, DecodeEntry** table);

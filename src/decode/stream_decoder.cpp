@@ -21,7 +21,7 @@
 #include <bit>
 #include <cstring>
 
-#include "package/memory.h"
+#include "base/memory.h"
 
 namespace setup {
 
@@ -37,6 +37,10 @@ constexpr uint32_t kOutputWindows = 4;
 constexpr uint32_t kBufferEnd = kWindowSize * (1 + kOutputWindows);
 // Room past the end for a match that starts just before it, plus word overrun.
 constexpr uint32_t kSlack = 512;
+constexpr uint32_t kMaxMatch = 258;
+// The fast path copies a match 16 bytes at a time, and may store up to 15
+// bytes past its end.
+static_assert(kSlack >= kMaxMatch + 15, "a match started before the end fits in the slack");
 
 // First-level widths of the dynamic tables: wide enough that nearly every
 // literal/length and distance code resolves in one lookup.
@@ -45,6 +49,16 @@ constexpr int kDynamicDistanceBits = 8;
 
 constexpr unsigned kMaxLiteralCodes = 286;
 constexpr unsigned kMaxDistanceCodes = 30;
+
+// A table that cannot be built fails the stream: an incomplete code is bad
+// data, an over-subscribed one a bad block. The two families number these
+// alike on purpose, so that the conversion costs nothing in the stub; the
+// asserts keep them in step.
+static_assert(static_cast<int>(TABLE_OK) == static_cast<int>(STREAM_OK));
+static_assert(static_cast<int>(TABLE_INCOMPLETE) == static_cast<int>(STREAM_BAD_DATA));
+static_assert(static_cast<int>(TABLE_OVERSUBSCRIBED) == static_cast<int>(STREAM_BAD_BLOCK));
+static_assert(static_cast<int>(TABLE_NO_MEMORY) == static_cast<int>(STREAM_NO_MEMORY));
+constexpr StreamResult TableFailure(TableResult built) { return static_cast<StreamResult>(built); }
 
 // Decodes every index as an invalid code: stands in for a code with no lengths.
 constexpr DecodeEntry kNoCode[1] = {{kOpInvalid, 0, 0}};
@@ -106,18 +120,18 @@ void StreamDecoder::ReleaseBuffers() { FreeBlock(platform_, &window_); }
 // ---------------------------------------------------------------------------
 // Entry points
 
-int StreamDecoder::DecodeToMemory(void* destination, uint32_t capacity, FileHandle input,
-                                  uint32_t limit) {
+DecodeResult StreamDecoder::DecodeToMemory(void* destination, uint32_t capacity,
+                                           FileHandle input, uint32_t limit) {
   MemorySink sink(destination, capacity);
   return Decode(sink, input, limit);
 }
 
-int StreamDecoder::DecodeToFile(FileHandle output, FileHandle input, uint32_t limit) {
+DecodeResult StreamDecoder::DecodeToFile(FileHandle output, FileHandle input, uint32_t limit) {
   FileSink sink(platform_, output);
   return Decode(sink, input, limit);
 }
 
-int StreamDecoder::Decode(OutputSink& sink, FileHandle input, uint32_t limit) {
+DecodeResult StreamDecoder::Decode(OutputSink& sink, FileHandle input, uint32_t limit) {
   lastResult_ = input == kInvalidFile ? STREAM_BAD_DATA : STREAM_NO_MEMORY;
   if (!OpenInput(input, limit)) return DECODE_FAILED;
   lastResult_ = STREAM_BAD_DATA;
@@ -257,7 +271,7 @@ bool StreamDecoder::CopyMatch(uint32_t length, uint32_t distance) {
 // ---------------------------------------------------------------------------
 // Blocks
 
-int StreamDecoder::DecodeStream() {
+StreamResult StreamDecoder::DecodeStream() {
   fixedLiterals_ = nullptr;
   fixedDistances_ = nullptr;
   fixedLiteralBits_ = 0;
@@ -278,7 +292,7 @@ int StreamDecoder::DecodeStream() {
   outPos_ = kWindowSize;
   flushed_ = kWindowSize;
 
-  int result = STREAM_OK;
+  StreamResult result = STREAM_OK;
   bool final = false;
   while (result == STREAM_OK && !final) {
     if (!NeedBits(4)) {
@@ -306,7 +320,7 @@ int StreamDecoder::DecodeStream() {
   return result;
 }
 
-int StreamDecoder::DecodeStoredBlock() {
+StreamResult StreamDecoder::DecodeStoredBlock() {
   DropBits(bitCount_ % 8);
   if (!NeedBits(16)) return STREAM_BAD_DATA;
   uint32_t length = TakeBits(16);
@@ -334,7 +348,7 @@ int StreamDecoder::DecodeStoredBlock() {
   return STREAM_OK;
 }
 
-int StreamDecoder::DecodeFixedBlock() {
+StreamResult StreamDecoder::DecodeFixedBlock() {
   if (fixedLiterals_ == nullptr) {
     uint8_t lengths[288];
     std::memset(lengths, 8, 144);
@@ -342,11 +356,11 @@ int StreamDecoder::DecodeFixedBlock() {
     std::memset(lengths + 256, 7, 24);
     std::memset(lengths + 280, 8, 8);
     fixedLiteralBits_ = 7;
-    int built = BuildDecodeTable(platform_, lengths, 288, 257, lengthBase_, lengthExtra_,
-                                 &fixedLiterals_, &fixedLiteralBits_);
+    TableResult built = BuildDecodeTable(platform_, lengths, 288, 257, lengthBase_,
+                                         lengthExtra_, &fixedLiterals_, &fixedLiteralBits_);
     if (built != TABLE_OK) {
       FreeDecodeTable(platform_, &fixedLiterals_);
-      return built;
+      return TableFailure(built);
     }
     // Only 30 of the 32 five-bit patterns have a distance: incomplete by design.
     std::memset(lengths, 5, 30);
@@ -356,7 +370,7 @@ int StreamDecoder::DecodeFixedBlock() {
     if (built != TABLE_OK && built != TABLE_INCOMPLETE) {
       FreeDecodeTable(platform_, &fixedLiterals_);
       FreeDecodeTable(platform_, &fixedDistances_);
-      return built;
+      return TableFailure(built);
     }
   }
   return DecodeCodes(fixedLiterals_, fixedLiteralBits_, fixedDistances_, fixedDistanceBits_) ==
@@ -365,7 +379,7 @@ int StreamDecoder::DecodeFixedBlock() {
              : STREAM_BAD_DATA;
 }
 
-int StreamDecoder::DecodeDynamicBlock() {
+StreamResult StreamDecoder::DecodeDynamicBlock() {
   if (!NeedBits(14)) return STREAM_BAD_DATA;
   unsigned literalCount = TakeBits(5) + 257;
   unsigned distanceCount = TakeBits(5) + 1;
@@ -380,20 +394,21 @@ int StreamDecoder::DecodeDynamicBlock() {
     codeLengths[codeLengthOrder_[i]] = static_cast<uint8_t>(TakeBits(3));
   }
   uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes];
-  int result = DecodeCodeLengths(codeLengths, lengths, literalCount + distanceCount);
+  StreamResult result = DecodeCodeLengths(codeLengths, lengths, literalCount + distanceCount);
   if (result != STREAM_OK) return result;
 
   DecodeEntry* literals = nullptr;
   DecodeEntry* distances = nullptr;
   int literalBits = kDynamicLiteralBits;
   int distanceBits = kDynamicDistanceBits;
-  result = BuildDecodeTable(platform_, lengths, literalCount, 257, lengthBase_, lengthExtra_,
-                            &literals, &literalBits);
-  if (result == TABLE_OK) {
-    result = BuildDecodeTable(platform_, lengths + literalCount, distanceCount, 0,
-                              distanceBase_, distanceExtra_, &distances, &distanceBits);
+  TableResult built = BuildDecodeTable(platform_, lengths, literalCount, 257, lengthBase_,
+                                       lengthExtra_, &literals, &literalBits);
+  if (built == TABLE_OK) {
+    built = BuildDecodeTable(platform_, lengths + literalCount, distanceCount, 0,
+                             distanceBase_, distanceExtra_, &distances, &distanceBits);
   }
-  if (result == TABLE_OK) {
+  result = TableFailure(built);
+  if (built == TABLE_OK) {
     result = DecodeCodes(literals, literalBits, distances, distanceBits) == STREAM_OK
                  ? STREAM_OK
                  : STREAM_BAD_DATA;
@@ -405,16 +420,17 @@ int StreamDecoder::DecodeDynamicBlock() {
 
 // Reads `count` run-length coded code lengths (literal/length, then distance)
 // with the code-length code given by `codeLengths`.
-int StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths,
-                                     unsigned count) {
+StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths,
+                                              unsigned count) {
   DecodeEntry* table = nullptr;
   int tableBits = 7;
-  int result = BuildDecodeTable(platform_, codeLengths, 19, 19, nullptr, nullptr, &table,
-                                &tableBits);
-  if (result != TABLE_OK) {
+  TableResult built = BuildDecodeTable(platform_, codeLengths, 19, 19, nullptr, nullptr, &table,
+                                       &tableBits);
+  if (built != TABLE_OK) {
     FreeDecodeTable(platform_, &table);
-    return result;
+    return TableFailure(built);
   }
+  StreamResult result = STREAM_OK;
   if (table == nullptr) return STREAM_BAD_DATA;  // no code-length codes at all
 
   unsigned previous = 0;
@@ -476,8 +492,8 @@ bool StreamDecoder::DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeE
   return true;
 }
 
-int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
-                               const DecodeEntry* distances, int distanceBits) {
+StreamResult StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
+                                        const DecodeEntry* distances, int distanceBits) {
   if (literals == nullptr) {
     literals = kNoCode;
     literalBits = 0;
@@ -488,7 +504,8 @@ int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
   }
   for (;;) {
     bool endOfBlock = false;
-    int result = DecodeCodesFast(literals, literalBits, distances, distanceBits, &endOfBlock);
+    StreamResult result =
+        DecodeCodesFast(literals, literalBits, distances, distanceBits, &endOfBlock);
     if (result != STREAM_OK || endOfBlock) return result;
 
     // Near the end of the buffered input: one symbol the careful way.
@@ -516,9 +533,13 @@ int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
 //
 // Entries are read as one 32-bit word: op in the low byte, bits in the next,
 // value in the high half.
-int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
-                                   const DecodeEntry* distances, int distanceBits,
-                                   bool* endOfBlock) {
+constexpr unsigned kRefillBits = 56;  // a refill sets count |= 56
+static_assert(15 + 5 + 15 + 13 <= kRefillBits, "one refill holds a whole match");
+static_assert(3 * 15 <= kRefillBits, "one refill holds three literals");
+
+StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
+                                            const DecodeEntry* distances, int distanceBits,
+                                            bool* endOfBlock) {
   if (overrun_ != 0) return STREAM_OK;
   const uint32_t literalMask = (1u << literalBits) - 1;
   const uint32_t distanceMask = (1u << distanceBits) - 1;
@@ -526,7 +547,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   const uint8_t* const inEnd = readPos_ + bytesLeft_;
   uint64_t bits = bitBuffer_;
   unsigned count = bitCount_;
-  int result = STREAM_OK;
+  StreamResult result = STREAM_OK;
   uint8_t* out = window_ + outPos_;
 
   auto entryAt = [](const DecodeEntry* table, uint32_t index) {

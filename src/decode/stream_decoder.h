@@ -48,17 +48,23 @@ class CountedReader {
 // at least two bits.
 constexpr uint32_t kMaxStreamExpansion = 1032;
 
-// Results of one stream.
-constexpr int STREAM_OK = 0;
-constexpr int STREAM_BAD_DATA = 1;    // invalid code, bad header field, truncated input
-constexpr int STREAM_BAD_BLOCK = 2;   // invalid block type, over-subscribed code lengths
-constexpr int STREAM_NO_MEMORY = 3;
-constexpr int STREAM_ABORTED = 4;     // counted input could not be read
+// Results of one stream: what went wrong, for callers that tell failures apart.
+enum StreamResult : int {
+  STREAM_OK = 0,
+  STREAM_BAD_DATA = 1,   // invalid code, bad header field, truncated input
+  STREAM_BAD_BLOCK = 2,  // invalid block type, over-subscribed code lengths
+  STREAM_NO_MEMORY = 3,
+  STREAM_ABORTED = 4,    // counted input could not be read
+};
 
-// Results of the entry points.
-constexpr int DECODE_FAILED = 0;
-constexpr int DECODE_OK = 1;
-constexpr int DECODE_ABORTED = 2;  // counted input failed: the caller ends the setup
+// Results of the entry points: 1 for a stream decoded whole and 0 for a
+// failure, as every decoding call of the setup reports it, and 2 when counted
+// input failed and the caller ends the setup.
+enum DecodeResult : int {
+  DECODE_FAILED = 0,
+  DECODE_OK = 1,
+  DECODE_ABORTED = 2,
+};
 
 class StreamDecoder {
  public:
@@ -72,15 +78,16 @@ class StreamDecoder {
   // Decode one stream from `input` (limit 0: straight from the file to its
   // end; otherwise that many bytes through the counted reader, then straight
   // from the file). Each returns DECODE_OK, DECODE_FAILED or DECODE_ABORTED.
-  int DecodeToMemory(void* destination, uint32_t capacity, FileHandle input, uint32_t limit);
-  int DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
-  int Decode(OutputSink& sink, FileHandle input, uint32_t limit);
+  DecodeResult DecodeToMemory(void* destination, uint32_t capacity, FileHandle input,
+                              uint32_t limit);
+  DecodeResult DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
+  DecodeResult Decode(OutputSink& sink, FileHandle input, uint32_t limit);
 
   // Frees the window kept between streams (it is made again when needed).
   void ReleaseBuffers();
 
   // The STREAM_ result of the last decode.
-  int LastResult() const { return lastResult_; }
+  StreamResult LastResult() const { return lastResult_; }
   // The file the last decode finished reading from (the counted reader may
   // have moved on to another).
   FileHandle InputFile() const { return lastInput_; }
@@ -96,15 +103,16 @@ class StreamDecoder {
   void DropBits(unsigned count);
   bool StreamTruncated() const;
 
-  int DecodeStream();
-  int DecodeStoredBlock();
-  int DecodeFixedBlock();
-  int DecodeDynamicBlock();
-  int DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths, unsigned count);
-  int DecodeCodes(const DecodeEntry* literals, int literalBits, const DecodeEntry* distances,
-                  int distanceBits);
-  int DecodeCodesFast(const DecodeEntry* literals, int literalBits,
-                      const DecodeEntry* distances, int distanceBits, bool* endOfBlock);
+  StreamResult DecodeStream();
+  StreamResult DecodeStoredBlock();
+  StreamResult DecodeFixedBlock();
+  StreamResult DecodeDynamicBlock();
+  StreamResult DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths, unsigned count);
+  StreamResult DecodeCodes(const DecodeEntry* literals, int literalBits,
+                           const DecodeEntry* distances, int distanceBits);
+  StreamResult DecodeCodesFast(const DecodeEntry* literals, int literalBits,
+                               const DecodeEntry* distances, int distanceBits,
+                               bool* endOfBlock);
   bool DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeEntry* entry);
   bool PutByte(uint8_t byte);
   bool CopyMatch(uint32_t length, uint32_t distance);
@@ -153,7 +161,7 @@ class StreamDecoder {
   uint8_t distanceExtra_[30];
   uint8_t codeLengthOrder_[19];
 
-  int lastResult_ = STREAM_OK;
+  StreamResult lastResult_ = STREAM_OK;
   FileHandle lastInput_ = kInvalidFile;
 };
 

@@ -1,11 +1,11 @@
 #include "install/entry_data.h"
 
+#include "base/errors.h"
+#include "base/file_io.h"
 #include "decode/checksum.h"
-#include "install/file_entry.h"
 #include "install/patch_apply.h"
 #include "install/temporary_name.h"
-#include "package/errors.h"
-#include "package/file_io.h"
+#include "package/file_entry.h"
 
 namespace setup {
 
@@ -17,13 +17,13 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file) {
     SetSetupError(context, ERR_CORRUPT, context.packagePath);
     return ERR_CORRUPT;
   }
-  int seek = SeekPackageData(context, EntryDataOffset(entry));
+  int seek = SeekPackageData(context.reader, EntryDataOffset(entry));
   if (seek != 0) {
     SetSetupErrorNumber(context, seek);
     return seek;
   }
   // A failed decode shows in the checksum of what was written.
-  if (context.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
+  if (context.reader.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
       DECODE_ABORTED) {
     return RESULT_ABORTED;
   }
@@ -50,7 +50,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
   Platform& platform = context.platform;
   uint8_t flags = EntryFlags(entry);
   if (flags & FEF_PATCH) {
-    uint8_t* base = FindPatchBase(context, entry);
+    uint8_t* base = FindPatchBase(context.package, entry);
     if (base == nullptr) {
       SetSetupError(context, ERR_CORRUPT, targetPath);
       return ERR_CORRUPT;
@@ -60,8 +60,9 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     if (result != 0) return result;
     result = Verify(context, temporary, EntryChecksum(base), targetPath);
     if (result != 0) return result;
-    result = ApplyPatch(context, entry, temporary, progressFrom, progressTo);
-    return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.errorNumber;
+    PatchTarget patch{context.reader, context.run.error, context.progress, context.targetPath};
+    result = ApplyPatch(patch, entry, temporary, progressFrom, progressTo);
+    return result == 1 ? 0 : result == RESULT_ABORTED ? RESULT_ABORTED : context.run.error.number;
   }
   if (flags & FEF_UNINSTALLER) {
     // The uninstaller is the package's image followed by the entry's data;
@@ -70,7 +71,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     const Payload& image = context.package.uninstaller;
     int result = 0;
     if (image.data != nullptr && image.size != 0) {
-      int written = WriteBytes(platform, *file, image.data, image.size);
+      WriteResult written = WriteBytes(platform, *file, image.data, image.size);
       if (written == WRITE_FAILED) {
         SetSetupError(context, ERR_WRITE, temporary);
         result = ERR_WRITE;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "package/setup_context.h"
+#include "session/setup_context.h"
 
 namespace setup {
 

@@ -4,12 +4,12 @@
 // patch data ends in an error, never in a read or write out of bounds.
 #include "install/patch_apply.h"
 
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/memory.h"
 #include "decode/checksum.h"
-#include "install/file_entry.h"
 #include "install/temporary_name.h"
-#include "package/errors.h"
-#include "package/file_io.h"
-#include "package/memory.h"
+#include "package/file_entry.h"
 
 namespace setup {
 
@@ -19,8 +19,8 @@ constexpr uint32_t kCopyBuffer = 65536;
 
 class PatchRun {
  public:
-  PatchRun(SetupContext& context, const uint8_t* entry, const char* basePath)
-      : context_(context), platform_(context.platform), entry_(entry), basePath_(basePath) {}
+  PatchRun(const PatchTarget& target, const uint8_t* entry, const char* basePath)
+      : target_(target), platform_(target.reader.platform), entry_(entry), basePath_(basePath) {}
   ~PatchRun();
   int Run(int progressFrom, int progressTo);
 
@@ -33,7 +33,7 @@ class PatchRun {
   int CopyFromBase(uint32_t count);
   int Write(const uint8_t* data, uint32_t count);
 
-  SetupContext& context_;
+  const PatchTarget& target_;
   Platform& platform_;
   const uint8_t* entry_;
   const char* basePath_;
@@ -64,12 +64,12 @@ PatchRun::~PatchRun() {
 }
 
 int PatchRun::Fail(int error, const char* subject) {
-  SetSetupError(context_, error, subject);
+  RecordError(target_.error, error, subject);
   return 0;
 }
 
 int PatchRun::FailKeepingSubject(int error) {
-  SetSetupErrorNumber(context_, error);
+  RecordErrorNumber(target_.error, error);
   return 0;
 }
 
@@ -100,7 +100,7 @@ bool PatchRun::Distance(int32_t* distance) {
 }
 
 int PatchRun::Write(const uint8_t* data, uint32_t count) {
-  int result = WriteBytes(platform_, output_, data, count);
+  WriteResult result = WriteBytes(platform_, output_, data, count);
   if (result == WRITE_FAILED) return Fail(ERR_WRITE, outputPath_);
   if (result == WRITE_SHORT) return FailKeepingSubject(ERR_WRITE_SHORT);
   written_ += count;
@@ -118,12 +118,12 @@ int PatchRun::CopyFromBase(uint32_t count) {
   int32_t distance;
   if (!Distance(&distance)) return Fail(ERR_WRITE, outputPath_);
   int64_t from = basePos_ + distance;
-  if (from < 0 || from + count > baseSize_) return Fail(ERR_CORRUPT, context_.targetPath);
+  if (from < 0 || from + count > baseSize_) return Fail(ERR_CORRUPT, target_.targetPath);
   SeekFile(platform_, base_, static_cast<int32_t>(from), kFileBegin);
   // Long copies go through the buffer in pieces.
   for (uint32_t left = count; left > 0;) {
     uint32_t piece = left < kCopyBuffer ? left : kCopyBuffer;
-    if (ReadExact(platform_, base_, buffer_, piece) != 0) return Fail(ERR_CORRUPT, context_.targetPath);
+    if (!ReadExact(platform_, base_, buffer_, piece)) return Fail(ERR_CORRUPT, target_.targetPath);
     if (!Write(buffer_, piece)) return 0;
     left -= piece;
   }
@@ -132,9 +132,9 @@ int PatchRun::CopyFromBase(uint32_t count) {
 }
 
 int PatchRun::Run(int progressFrom, int progressTo) {
-  int seek = SeekPackageData(context_, EntryDataOffset(entry_));
+  int seek = SeekPackageData(target_.reader, EntryDataOffset(entry_));
   if (seek != 0) {
-    SetSetupErrorNumber(context_, seek);
+    RecordErrorNumber(target_.error, seek);
     return 0;
   }
 
@@ -150,8 +150,8 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   if (output_ == kInvalidFile) return Fail(ERR_CREATE, outputPath_);
   outputMade_ = true;
 
-  int read = ReadDataItem(context_, &commands_, &commandSize_);
-  if (read == 0) read = ReadDataItem(context_, &literals_, &literalSize_);
+  int read = ReadDataItem(target_.reader, &commands_, &commandSize_);
+  if (read == 0) read = ReadDataItem(target_.reader, &literals_, &literalSize_);
   if (read == RESULT_ABORTED) return RESULT_ABORTED;
   if (read == ERR_OUT_OF_MEMORY) return FailKeepingSubject(ERR_OUT_OF_MEMORY);
   if (read != 0) return 0;  // ERR_CORRUPT, set with the volume's name
@@ -177,13 +177,13 @@ int PatchRun::Run(int progressFrom, int progressTo) {
       ok = CopyFromBase((static_cast<uint32_t>(high) << 8 | low) + 129);
     }
     if (!ok) return 0;
-    if (progressFrom != progressTo && context_.progress != nullptr && steps != 0) {
+    if (progressFrom != progressTo && target_.progress != nullptr && steps != 0) {
       uint32_t p = static_cast<uint32_t>(progressFrom) +
                    (written_ + 10000) / 10000 *
                        static_cast<uint32_t>(progressTo - progressFrom) / steps;
       if (p != shown) {
         shown = p;
-        context_.progress->SetProgressPercent(static_cast<int>(p));
+        target_.progress->SetProgressPercent(static_cast<int>(p));
       }
     }
   }
@@ -196,9 +196,9 @@ int PatchRun::Run(int progressFrom, int progressTo) {
   if (check == kInvalidFile) return Fail(ERR_OPEN, outputPath_);
   uint32_t sum = FileChecksum(platform_, check);
   CloseFile(platform_, &check);
-  if (sum != EntryChecksum(entry_)) return Fail(ERR_CHECKSUM, context_.targetPath);
+  if (sum != EntryChecksum(entry_)) return Fail(ERR_CHECKSUM, target_.targetPath);
   if (!platform_.DeleteFileA(basePath_) || !platform_.MoveFileA(outputPath_, basePath_)) {
-    return Fail(ERR_REPLACE, context_.targetPath);
+    return Fail(ERR_REPLACE, target_.targetPath);
   }
   outputMade_ = false;
   return 1;
@@ -206,9 +206,9 @@ int PatchRun::Run(int progressFrom, int progressTo) {
 
 }  // namespace
 
-int ApplyPatch(SetupContext& context, const uint8_t* entry, const char* basePath,
+int ApplyPatch(const PatchTarget& target, const uint8_t* entry, const char* basePath,
                int progressFrom, int progressTo) {
-  PatchRun run(context, entry, basePath);
+  PatchRun run(target, entry, basePath);
   return run.Run(progressFrom, progressTo);
 }
 

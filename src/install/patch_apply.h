@@ -17,15 +17,23 @@
 
 #include <cstdint>
 
-#include "package/setup_context.h"
+#include "session/setup_context.h"
 
 namespace setup {
+
+// What a patch run reads and reports to, besides its entry and base.
+struct PatchTarget {
+  PackageReader& reader;   // the package data, open; the run positions it
+  SetupError& error;       // the setup error number and subject
+  ProgressBar* progress;   // null for none
+  const char* targetPath;  // the file being installed, which damage is reported on
+};
 
 // Turns the file at `basePath` (the base entry's file, already verified) into
 // `entry`'s file, under the same name. Returns 1 on success, 0 with the setup
 // error number and subject set, or RESULT_ABORTED when counted input failed.
 // The percentages before and after this entry drive the progress bar.
-int ApplyPatch(SetupContext& context, const uint8_t* entry, const char* basePath,
+int ApplyPatch(const PatchTarget& target, const uint8_t* entry, const char* basePath,
                int progressFrom, int progressTo);
 
 }  // namespace setup

@@ -1,7 +1,7 @@
 #include "install/temporary_name.h"
 
-#include "package/file_io.h"
-#include "paths/path_helpers.h"
+#include "base/file_io.h"
+#include "base/text.h"
 
 namespace setup {
 

@@ -1,6 +1,7 @@
 #include "package/component.h"
 
-#include "package/bytes.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
 namespace setup {
 
@@ -54,9 +55,7 @@ bool ParseComponentDescriptor(const uint8_t* block, uint32_t size, ComponentDesc
   return ok;
 }
 
-void SelectComponent(SetupContext& context, int index) {
-  CurrentComponent& current = context.current;
-  PackageState& package = context.package;
+void SelectComponent(PackageState& package, CurrentComponent& current, int index) {
   if (current.index >= 0 && current.index < kMaxComponents &&
       package.components[current.index].savedFolder != nullptr) {
     CopyText(package.components[current.index].savedFolder, kPathSize, current.destinationFolder);

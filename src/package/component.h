@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "package/setup_context.h"
+#include "package/package_state.h"
 
 namespace setup {
 
@@ -14,6 +14,6 @@ bool ParseComponentDescriptor(const uint8_t* block, uint32_t size, ComponentDesc
 
 // Makes component `index` current: its strings, file list and destination
 // folder, keeping the folder of the component that was current until now.
-void SelectComponent(SetupContext& context, int index);
+void SelectComponent(PackageState& package, CurrentComponent& current, int index);
 
 }  // namespace setup

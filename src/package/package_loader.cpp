@@ -12,14 +12,13 @@
 
 #include <initializer_list>
 
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
-#include "package/bytes.h"
+#include "base/bytes.h"
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/memory.h"
 #include "package/component.h"
-#include "package/errors.h"
-#include "package/file_io.h"
-#include "package/memory.h"
-#include "package/strings.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 
 namespace setup {
 
@@ -40,19 +39,19 @@ bool GlobalRecordsHoldTogether(const PackageState& package) {
 
 class Loader {
  public:
-  explicit Loader(SetupContext& context)
-      : context_(context), platform_(context.platform), package_(context.package) {}
+  Loader(Platform& platform, StreamDecoder& decoder, PackageState& package)
+      : platform_(platform), decoder_(decoder), package_(package) {}
 
-  int Run();
+  PackageLoad Run(const char* path, uint32_t stubSize);
 
  private:
-  int ReadGlobal(const RecordHeader& header, Payload* payload);
-  int ReadComponent(const RecordHeader& header);
-  int ReadComponentList(const RecordHeader& header);
-  int ReadEnd(uint32_t position);
+  PayloadResult ReadGlobal(const RecordHeader& header, Payload* payload);
+  PayloadResult ReadComponent(const RecordHeader& header);
+  PayloadResult ReadComponentList(const RecordHeader& header);
+  PayloadResult ReadEnd(uint32_t position);
 
-  SetupContext& context_;
   Platform& platform_;
+  StreamDecoder& decoder_;
   PackageState& package_;
   FileHandle file_ = kInvalidFile;
   uint32_t fileSize_ = 0;
@@ -61,75 +60,74 @@ class Loader {
   bool damaged_ = false;
 };
 
-int Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
+PayloadResult Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
   FreePayload(platform_, payload);
-  return ReadRecordPayload(context_, file_, header, payload);
+  return ReadRecordPayload(platform_, decoder_, file_, header, payload);
 }
 
-int Loader::ReadComponent(const RecordHeader& header) {
+PayloadResult Loader::ReadComponent(const RecordHeader& header) {
   ++component_;
-  if (component_ >= kMaxComponents) return 0;  // a seventh component has no slot
+  if (component_ >= kMaxComponents) return PAYLOAD_OK;  // a seventh component has no slot
   ComponentSlot& slot = package_.components[component_];
-  int result = ReadRecordPayload(context_, file_, header, &slot.descriptorBlock);
+  PayloadResult result =
+      ReadRecordPayload(platform_, decoder_, file_, header, &slot.descriptorBlock);
   if (result != PAYLOAD_OK) return result;
   slot.hasDescriptor =
       ParseComponentDescriptor(slot.descriptorBlock.data, slot.descriptorBlock.size, &slot.descriptor);
   if (!slot.hasDescriptor) damaged_ = true;
-  if (!AllocZeroedBlock(platform_, kPathSize, &slot.savedFolder)) return ERR_OUT_OF_MEMORY;
-  return 0;
+  if (!AllocZeroedBlock(platform_, kPathSize, &slot.savedFolder)) return PAYLOAD_NO_MEMORY;
+  return PAYLOAD_OK;
 }
 
-int Loader::ReadComponentList(const RecordHeader& header) {
+PayloadResult Loader::ReadComponentList(const RecordHeader& header) {
   // Lists before the first component, or of a seventh one, belong to no slot.
-  if (component_ < 0 || component_ >= kMaxComponents) return 0;
+  if (component_ < 0 || component_ >= kMaxComponents) return PAYLOAD_OK;
   ComponentSlot& slot = package_.components[component_];
   Payload* list = header.type == REC_FILE_LIST          ? &slot.fileList
                   : header.type == REC_INI_ENTRIES      ? &slot.iniEntries
                   : header.type == REC_REGISTRY_ENTRIES ? &slot.registryEntries
                                                         : &slot.filePatches;
-  int result = ReadGlobal(header, list);
+  PayloadResult result = ReadGlobal(header, list);
   if (result != PAYLOAD_OK) return result;
   bool valid = header.type == REC_FILE_LIST         ? ValidateFileList(list->data, list->size)
                : header.type == REC_INI_ENTRIES     ? ValidateIniList(list->data, list->size)
                : header.type == REC_REGISTRY_ENTRIES ? ValidateRegistryList(list->data, list->size)
                                                     : ValidateFilePatchList(list->data, list->size);
   if (!valid) damaged_ = true;
-  return 0;
+  return PAYLOAD_OK;
 }
 
-int Loader::ReadEnd(uint32_t position) {
+PayloadResult Loader::ReadEnd(uint32_t position) {
   uint8_t length[4];
   package_.regionStart = position;
   // A file that ends inside D is cut short, and no start record can vouch
   // for a region whose length is unknown.
-  if (ReadExact(platform_, file_, length, 4) != 0) {
+  if (!ReadExact(platform_, file_, length, 4)) {
     damaged_ = true;
-    return 0;
+    return PAYLOAD_OK;
   }
   package_.regionLength = ReadU32(length);
   if (static_cast<uint64_t>(position) + 4 + package_.regionLength == fileSize_) complete_ = true;
-  return 0;
+  return PAYLOAD_OK;
 }
 
-int Loader::Run() {
-  if (context_.stubSize == 0) return 0;
-  CopyText(context_.openPath, kPathSize, context_.packagePath);
-  file_ = OpenForRead(platform_, context_.openPath);
-  if (file_ == kInvalidFile) return 0;
+PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
+  if (stubSize == 0) return PackageLoad::kAbsent;
+  file_ = OpenForRead(platform_, path);
+  if (file_ == kInvalidFile) return PackageLoad::kAbsent;
   fileSize_ = FileSize(platform_, file_);
   package_.startPage = kNoStartPage;
   package_.startComponent = 0;
 
   int error = 0;
-  if (context_.stubSize > fileSize_ ||
-      SeekFile(platform_, file_, static_cast<int32_t>(context_.stubSize), kFileBegin) !=
-          context_.stubSize) {
+  if (stubSize > fileSize_ ||
+      SeekFile(platform_, file_, static_cast<int32_t>(stubSize), kFileBegin) != stubSize) {
     error = 1;
   }
   uint16_t lastType = 0;
   while (error == 0 && lastType != REC_END) {
     uint8_t raw[kRecordHeaderSize];
-    if (ReadExact(platform_, file_, raw, kRecordHeaderSize) != 0) {
+    if (!ReadExact(platform_, file_, raw, kRecordHeaderSize)) {
       error = 1;
       break;
     }
@@ -146,7 +144,7 @@ int Loader::Run() {
       break;
     }
 
-    int result = 0;
+    PayloadResult result = PAYLOAD_OK;
     switch (header.type) {
       case REC_SETTINGS: {
         uint8_t settings[4] = {};
@@ -162,11 +160,13 @@ int Loader::Run() {
       case REC_UNINSTALLER: result = ReadGlobal(header, &package_.uninstaller); break;
       case REC_START: {
         uint8_t value[2];
-        result = ReadExact(platform_, file_, value, 2);
-        if (result == 0) {
+        result = PAYLOAD_READ_FAILED;
+        if (ReadExact(platform_, file_, value, 2)) {
           package_.startPage = ReadU16(value);
-          result = ReadExact(platform_, file_, value, 2);
-          if (result == 0) package_.startComponent = ReadU16(value);
+          if (ReadExact(platform_, file_, value, 2)) {
+            package_.startComponent = ReadU16(value);
+            result = PAYLOAD_OK;
+          }
         }
         complete_ = true;
         break;
@@ -181,38 +181,28 @@ int Loader::Run() {
     }
     if (result == PAYLOAD_DAMAGED) {
       damaged_ = true;
-      result = 0;
+      result = PAYLOAD_OK;
     }
-    error = result;
+    error = result != PAYLOAD_OK;
     if (error != 0 || header.type == REC_END) break;
     SeekFile(platform_, file_, static_cast<int32_t>(next), kFileBegin);
   }
   CloseFile(platform_, &file_);
   // The decoder keeps its window from one stream to the next; the install run
   // is far off, and FreePackage must leave nothing behind.
-  context_.decoder.ReleaseBuffers();
+  decoder_.ReleaseBuffers();
 
   package_.componentCount = component_ + 1 < kMaxComponents ? component_ + 1 : kMaxComponents;
-  if (error != 0) return 0;
+  if (error != 0) return PackageLoad::kAbsent;
   // A package without components has nothing to install and no texts.
   if (!GlobalRecordsHoldTogether(package_) || package_.componentCount == 0) damaged_ = true;
-
-  // A start component without a slot falls back to the first component.
-  int start = package_.startComponent < package_.componentCount ? package_.startComponent : 0;
-  context_.current.index = start;
-  SelectComponent(context_, start);
-
-  if (complete_ && !damaged_) return 1;
-  const char* text = GetPackageString(context_, 6, 31);
-  if (*text != '\0') ShowSetupMessage(context_, text, kMbIconInformation);
-  return 0;
+  return complete_ && !damaged_ ? PackageLoad::kComplete : PackageLoad::kDamaged;
 }
 
 }  // namespace
 
-int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader& header,
-                      Payload* payload) {
-  Platform& platform = context.platform;
+PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
+                                const RecordHeader& header, Payload* payload) {
   payload->data = nullptr;
   payload->size = 0;
   bool compressed = (header.flags & REC_COMPRESSED) != 0;
@@ -221,7 +211,7 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
   if (compressed) {
     uint8_t raw[4];
     if (header.length < 4) return PAYLOAD_DAMAGED;
-    if (ReadExact(platform, file, raw, 4) != 0) return PAYLOAD_READ_FAILED;
+    if (!ReadExact(platform, file, raw, 4)) return PAYLOAD_READ_FAILED;
     size = ReadU32(raw);
     uint64_t packed = static_cast<uint64_t>(header.length) - 4;
     if (size > packed * kMaxStreamExpansion + kMaxStreamExpansion) {
@@ -234,12 +224,12 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
     // The decoder reads on from the file as long as the stream goes; a stream
     // that ends past its record has taken bytes of the records after it.
     MemorySink sink(block, size);
-    if (context.decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size ||
+    if (decoder.Decode(sink, file, 0) != DECODE_OK || sink.Written() != size ||
         TellFile(platform, file) > recordEnd) {
       FreeBlock(platform, &block);
-      return context.decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
+      return decoder.LastResult() == STREAM_NO_MEMORY ? PAYLOAD_NO_MEMORY : PAYLOAD_DAMAGED;
     }
-  } else if (ReadExact(platform, file, block, size) != 0) {
+  } else if (!ReadExact(platform, file, block, size)) {
     FreeBlock(platform, &block);
     return PAYLOAD_READ_FAILED;
   }
@@ -248,11 +238,12 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
   return PAYLOAD_OK;
 }
 
-int LoadPackage(SetupContext& context) { return Loader(context).Run(); }
+PackageLoad ReadPackage(Platform& platform, StreamDecoder& decoder, const char* path,
+                        uint32_t stubSize, PackageState& package) {
+  return Loader(platform, decoder, package).Run(path, stubSize);
+}
 
-void FreePackage(SetupContext& context) {
-  Platform& platform = context.platform;
-  PackageState& package = context.package;
+void FreePackageState(Platform& platform, PackageState& package) {
   for (Payload* payload : {&package.wizardBitmap, &package.backgroundBitmap, &package.title,
                            &package.titleFont, &package.dialogs, &package.uninstaller}) {
     FreePayload(platform, payload);
@@ -267,9 +258,6 @@ void FreePackage(SetupContext& context) {
     slot.hasDescriptor = false;
   }
   package.componentCount = 0;
-  context.current.descriptor = nullptr;
-  context.current.firstEntry = nullptr;
-  context.current.fileCount = 0;
 }
 
 }  // namespace setup

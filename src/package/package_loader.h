@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
-#include "package/setup_context.h"
+#include "decode/stream_decoder.h"
+#include "package/package_state.h"
+#include "platform/platform.h"
 
 namespace setup {
 
@@ -14,23 +16,31 @@ struct RecordHeader {
 };
 
 // Results of ReadRecordPayload.
-constexpr int PAYLOAD_OK = 0;
-constexpr int PAYLOAD_READ_FAILED = 1;
-constexpr int PAYLOAD_DAMAGED = 2;    // the compressed stream does not decode to its size
-constexpr int PAYLOAD_NO_MEMORY = 5;
+enum PayloadResult : int {
+  PAYLOAD_OK = 0,
+  PAYLOAD_READ_FAILED = 1,
+  PAYLOAD_DAMAGED = 2,    // the compressed stream does not decode to its size
+  PAYLOAD_NO_MEMORY = 5,
+};
 
 // Reads the payload of the record whose header was just read into a new block
 // of its decoded size. On any failure the block is freed and left null.
-int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader& header,
-                      Payload* payload);
+PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
+                                const RecordHeader& header, Payload* payload);
 
-// Loads the package at context.packagePath, whose stub is context.stubSize
-// bytes. Returns 1 when the package was read and is complete. Returns 0 when
-// the file carries no package or cannot be read (no message), or when it is
-// incomplete or damaged (string (6, 31) shown when the package has it).
-int LoadPackage(SetupContext& context);
+enum class PackageLoad {
+  kAbsent,    // the file carries no package, or it cannot be read
+  kDamaged,   // the package is incomplete or damaged
+  kComplete,
+};
 
-// Releases everything LoadPackage kept; safe after a failed or partial load.
-void FreePackage(SetupContext& context);
+// Reads the package of the file at `path`, whose stub is `stubSize` bytes,
+// into `package` (zero-filled before the first load). The decoder's buffers
+// are released again at the end.
+PackageLoad ReadPackage(Platform& platform, StreamDecoder& decoder, const char* path,
+                        uint32_t stubSize, PackageState& package);
+
+// Releases everything ReadPackage kept; safe after a failed or partial load.
+void FreePackageState(Platform& platform, PackageState& package);
 
 }  // namespace setup

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "base/text.h"
+
 namespace setup {
 
 // Record types.
@@ -119,6 +121,15 @@ struct PackageState {
   int componentCount;
   uint32_t regionStart;   // file offset of the u32 D
   uint32_t regionLength;  // D
+};
+
+// The component whose texts, file list and destination folder are in use.
+struct CurrentComponent {
+  int index;
+  const ComponentDescriptor* descriptor;  // null until a component is selected
+  uint32_t fileCount;
+  uint8_t* firstEntry;                    // null when the component has no files
+  char destinationFolder[kPathSize];
 };
 
 }  // namespace setup

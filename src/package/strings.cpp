@@ -1,7 +1,6 @@
 #include "package/strings.h"
 
-#include "package/bytes.h"
-#include "package/text_format.h"
+#include "base/bytes.h"
 
 namespace setup {
 
@@ -24,25 +23,10 @@ const char* StringInGroup(const StringGroup& group, unsigned index) {
   return reinterpret_cast<const char*>(p);
 }
 
-const char* GetPackageString(const SetupContext& context, unsigned group, unsigned index) {
-  const ComponentDescriptor* descriptor = context.current.descriptor;
+const char* GetPackageString(const CurrentComponent& current, unsigned group, unsigned index) {
+  const ComponentDescriptor* descriptor = current.descriptor;
   if (group >= kStringGroups || descriptor == nullptr) return kEmptyText;
   return StringInGroup(descriptor->groups[group], index);
-}
-
-void FormatErrorText(const SetupContext& context, char* buffer, uint32_t size, int error) {
-  const char* text = GetPackageString(context, 6, static_cast<unsigned>(error));
-  if (HasTextConversion(text)) {
-    FormatText(buffer, size, text, context.run.errorSubject, 0);
-  } else {
-    CopyText(buffer, size, text);
-  }
-}
-
-int ShowSetupMessage(SetupContext& context, const char* text, uint32_t type) {
-  WindowHandle owner = context.run.frameWindow != 0 ? context.run.frameWindow
-                                                    : context.run.backgroundWindow;
-  return context.platform.MessageBoxA(owner, text, GetPackageString(context, 6, 0), type);
 }
 
 }  // namespace setup

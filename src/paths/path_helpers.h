@@ -1,29 +1,17 @@
-// Small operations on paths held in fixed text buffers. Every one stays within
-// the buffer it is given.
+// Operations on folder paths held in fixed text buffers. Every one stays within
+// the buffer it is given. The text helpers they build on are in base/text.h.
 #pragma once
 
 #include <cstdint>
 
-namespace setup {
+#include "base/text.h"
 
-constexpr uint32_t kPathSize = 260;
+namespace setup {
 
 // Appends "\" when the path is not empty and does not end in one.
 void AppendBackslash(char* path, uint32_t size);
 // Removes one trailing "\" from a path of 4 or more characters, so that a
 // drive root such as C:\ keeps its backslash.
 void StripBackslash(char* path);
-// Replaces the extension (from the last "." that has no "\" after it) by
-// `extension`, which includes its dot, or appends it when there is none.
-// Returns false, leaving the path unchanged, when the result does not fit.
-bool ReplaceExtension(char* path, uint32_t size, const char* extension);
-
-// Copies at most size - 1 characters and always terminates.
-void CopyText(char* to, uint32_t size, const char* from);
-// Appends as much of `from` as fits; returns false when it was cut.
-bool AppendText(char* to, uint32_t size, const char* from);
-uint32_t TextLength(const char* text);
-// Compares without regard to the case of ASCII letters.
-bool TextEqualNoCase(const char* a, const char* b);
 
 }  // namespace setup

@@ -59,13 +59,17 @@ constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorNegativeSeek = 131;
 constexpr uint32_t kErrorAlreadyExists = 183;
 
 // MessageBoxA types and answers.
 constexpr uint32_t kMbOk = 0x00;
 constexpr uint32_t kMbOkCancel = 0x01;
 constexpr uint32_t kMbAbortRetryIgnore = 0x02;
+constexpr uint32_t kMbYesNoCancel = 0x03;
 constexpr uint32_t kMbYesNo = 0x04;
+constexpr uint32_t kMbRetryCancel = 0x05;
+constexpr uint32_t kMbCancelTryContinue = 0x06;
 constexpr uint32_t kMbIconQuestion = 0x20;
 constexpr uint32_t kMbIconInformation = 0x40;
 constexpr uint32_t kMbDefButton2 = 0x100;
@@ -76,6 +80,8 @@ constexpr int kIdRetry = 4;
 constexpr int kIdIgnore = 5;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
+constexpr int kIdTryAgain = 10;
+constexpr int kIdContinue = 11;
 
 class Platform {
  public:

@@ -1,10 +1,10 @@
 // The setup program's entry point.
 #include <windows.h>
 
-#include "package/package_loader.h"
-#include "package/setup_context.h"
 #include "package/stub_patch.h"
 #include "platform/win32/win32_platform.h"
+#include "session/load_package.h"
+#include "session/setup_context.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {

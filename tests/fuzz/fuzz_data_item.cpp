@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/memory.h"
 #include "decode/package_reader.h"
-#include "package/errors.h"
-#include "package/memory.h"
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
 #include "unit/support/forwarding_platform.h"
 
 namespace {
@@ -70,7 +70,7 @@ ItemRead ReadItem(setup::SetupContext& context, setup::Platform& platform) {
   ItemRead item;
   uint8_t sentinel = 0;
   uint8_t* buffer = &sentinel;
-  item.result = setup::ReadDataItem(context, &buffer, &item.size);
+  item.result = setup::ReadDataItem(context.reader, &buffer, &item.size);
   if (!Allowed(item.result)) __builtin_trap();
   if (item.result == 0 && item.size != 0) {
     if (buffer == &sentinel) __builtin_trap();
@@ -125,7 +125,7 @@ std::vector<ItemRead> Run(const std::string& region, const Layout& layout) {
     if (items[0].result == 0 || items[0].result == setup::ERR_OUT_OF_MEMORY) {
       if (layout.seekToSecond) {
         // Back to the start, then forward again: the reader may have moved on.
-        int seek = setup::SeekPackageData(context, 0);
+        int seek = setup::SeekPackageData(context.reader, 0);
         if (seek != 0 && seek != setup::ERR_CORRUPT && seek != setup::ERR_DISK_CANCELLED) {
           __builtin_trap();
         }
@@ -139,7 +139,7 @@ std::vector<ItemRead> Run(const std::string& region, const Layout& layout) {
         items.push_back(ReadItem(context, platform));
       }
     }
-    setup::EndPackageData(context);
+    setup::EndPackageData(context.reader);
   }
   if (sim.OutstandingBlocks() != 0 || sim.invalidFrees != 0 || sim.OpenHandleCount() != 0) {
     __builtin_trap();

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "decode/stream_decoder.h"
-#include "package/file_io.h"
 #include "platform/sim/sim_platform.h"
 
 namespace {

@@ -11,12 +11,13 @@
 #include <cstring>
 #include <string>
 
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
 #include "package/component.h"
-#include "package/package_loader.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "platform/sim/sim_platform.h"
+#include "session/load_package.h"
+#include "session/messages.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void WalkStrings(setup::SetupContext& context) {
       count = setup::ReadU16(d->groups[g].data);
     }
     for (unsigned i = 0; i <= count; ++i) {
-      const char* text = setup::GetPackageString(context, g, i);
+      const char* text = setup::GetPackageString(context.current, g, i);
       Check(text != nullptr);
       TouchText(text);
       if (i == count) Check(*text == '\0');
@@ -82,7 +83,7 @@ void WalkFiles(setup::SetupContext& context, const setup::Payload& list) {
     if (setup::EntryHasVersion(entry))
       Touch(setup::FileEntryVersion(entry), setup::kVersionBlockSize);
     if (setup::EntryHasTimes(entry)) Touch(setup::FileEntryTimes(entry), setup::kFileTimesSize);
-    const uint8_t* base = setup::FindPatchBase(context, entry);
+    const uint8_t* base = setup::FindPatchBase(context.package, entry);
     if (base != nullptr) TouchText(setup::FileEntryString(base, 0));
     entry = setup::NextFileEntry(entry);
   }
@@ -101,7 +102,7 @@ void WalkPackage(setup::SetupContext& context) {
   if (package.title.data != nullptr) TouchText(reinterpret_cast<const char*>(package.title.data));
   if (package.titleFont.data != nullptr) Touch(package.titleFont.data, setup::kLogFontSize);
   for (int c = 0; c <= setup::kMaxComponents; ++c) {
-    setup::SelectComponent(context, c);
+    setup::SelectComponent(context.package, context.current, c);
     WalkStrings(context);
     if (c >= setup::kMaxComponents) continue;
     const setup::ComponentSlot& slot = package.components[c];

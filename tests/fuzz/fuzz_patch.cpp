@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "decode/checksum.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
 #include "install/patch_apply.h"
-#include "package/errors.h"
-#include "package/setup_context.h"
+#include "package/file_entry.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
 
 namespace {
 
@@ -186,10 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.package.regionLength = static_cast<uint32_t>(region.size());
     context.progress = &progress;
     if (setup::BeginPackageData(context) != 0) __builtin_trap();
-    result = setup::ApplyPatch(context, entry.data(), kBase, from, to);
-    error = context.run.errorNumber;
-    subject = context.run.errorSubject;
-    setup::EndPackageData(context);
+    setup::PatchTarget target{context.reader, context.run.error, context.progress,
+                              context.targetPath};
+    result = setup::ApplyPatch(target, entry.data(), kBase, from, to);
+    error = context.run.error.number;
+    subject = context.run.error.subject;
+    setup::EndPackageData(context.reader);
   }
   if (sim.OutstandingBlocks() != 0 || sim.invalidFrees != 0 || sim.OpenHandleCount() != 0) {
     __builtin_trap();

@@ -9,7 +9,7 @@
 
 #include "decode/checksum.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "package/package_state.h"
 #include "package/stub_patch.h"
 #include "tools/mkpkg/dialog_templates.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "tools/common/windows1252.h"
 
 namespace setup::tools {

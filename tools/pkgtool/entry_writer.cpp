@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "base/errors.h"
 #include "install/entry_data.h"
-#include "install/file_entry.h"
-#include "package/errors.h"
+#include "package/file_entry.h"
 
 namespace fs = std::filesystem;
 
@@ -51,11 +51,11 @@ bool EntryWriter::Write(const uint8_t* entry, const fs::path& target, std::strin
   std::vector<char> temporary(host.size() + 16);
   ToEnginePath(host.c_str(), engineTarget.data(), static_cast<uint32_t>(engineTarget.size()));
   CopyText(context.targetPath, kTargetPathSize, engineTarget.data());
-  context.run.errorNumber = 0;
+  context.run.error.number = 0;
   int result = WriteEntryToTemporary(context, entry, engineTarget.data(), temporary.data(),
                                      static_cast<uint32_t>(temporary.size()), 0, 0);
   if (result != 0) {
-    *message = Describe(result, context.run.errorSubject);
+    *message = Describe(result, context.run.error.subject);
     return false;
   }
   std::string hostTemporary = temporary.data();
@@ -66,7 +66,7 @@ bool EntryWriter::Write(const uint8_t* entry, const fs::path& target, std::strin
   if (EntryFlags(entry) & FEF_UNINSTALLER) {
     // Nothing checks the uninstaller's contents but its stream and its size.
     uint64_t size = fs::file_size(hostTemporary, ec);
-    if (context.decoder.LastResult() != STREAM_OK || ec || size != EntryFileSize(entry)) {
+    if (context.reader.decoder.LastResult() != STREAM_OK || ec || size != EntryFileSize(entry)) {
       fs::remove(hostTemporary, ec);
       *message = "the uninstaller's data does not decode to its size";
       return false;

@@ -3,13 +3,13 @@
 #include <cstring>
 #include <string>
 
-#include "install/entry_lists.h"
-#include "install/file_entry.h"
-#include "package/bytes.h"
+#include "base/bytes.h"
 #include "package/component.h"
+#include "package/entry_lists.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
-#include "tools/pkgtool/commands.h"
 #include "tools/common/windows1252.h"
+#include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/describe.h"
 
 namespace setup::tools {
@@ -38,7 +38,7 @@ void ListComponentHeader(std::ostream& out, int index, const CurrentComponent& c
 int ListPackage(PackageFile& package, std::ostream& out) {
   SetupContext& context = package.context();
   for (int c = 0; c < context.package.componentCount; ++c) {
-    SelectComponent(context, c);
+    SelectComponent(context.package, context.current, c);
     ListComponentHeader(out, c, context.current);
     const uint8_t* entry = context.current.firstEntry;
     for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
@@ -93,7 +93,7 @@ int DumpPackage(PackageFile& package, std::ostream& out) {
   out << "uninstaller image: " << p.uninstaller.size << " bytes\n";
 
   for (int c = 0; c < p.componentCount; ++c) {
-    SelectComponent(context, c);
+    SelectComponent(context.package, context.current, c);
     const ComponentDescriptor* d = context.current.descriptor;
     out << "\ncomponent " << c << "\n";
     if (d == nullptr) {

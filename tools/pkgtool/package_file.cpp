@@ -5,9 +5,9 @@
 #include <fstream>
 #include <vector>
 
-#include "package/bytes.h"
-#include "package/package_loader.h"
+#include "base/bytes.h"
 #include "package/stub_patch.h"
+#include "session/load_package.h"
 
 namespace setup::tools {
 
@@ -33,7 +33,7 @@ PackageFile::PackageFile() : context_(std::make_unique<SetupContext>(platform_))
 
 PackageFile::~PackageFile() {
   if (loaded_) FreePackage(*context_);
-  EndPackageData(*context_);
+  EndPackageData(context_->reader);
 }
 
 bool PackageFile::Open(const std::string& path) {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "package/setup_context.h"
 #include "platform/host/host_platform.h"
+#include "session/setup_context.h"
 
 namespace setup::tools {
 

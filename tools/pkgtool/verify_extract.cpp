@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "install/file_entry.h"
 #include "package/component.h"
+#include "package/file_entry.h"
+#include "tools/common/windows1252.h"
 #include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/describe.h"
-#include "tools/common/windows1252.h"
 #include "tools/pkgtool/entry_writer.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +27,7 @@ std::string EntryLabel(int component, uint32_t index, const uint8_t* entry) {
 uint32_t TotalEntries(SetupContext& context) {
   uint32_t total = 0;
   for (int c = 0; c < context.package.componentCount; ++c) {
-    SelectComponent(context, c);
+    SelectComponent(context.package, context.current, c);
     total += context.current.fileCount;
   }
   return total;
@@ -44,7 +44,7 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
   std::string pattern = (fs::temp_directory_path() / "pkgtool-verify-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     err << "pkgtool: cannot make a scratch folder\n";
-    EndPackageData(context);
+    EndPackageData(context.reader);
     return 1;
   }
   fs::path scratch = pattern;
@@ -52,7 +52,7 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
   EntryWriter writer(package);
   uint32_t checked = 0, failed = 0, skipped = 0;
   for (int c = 0; c < context.package.componentCount; ++c) {
-    SelectComponent(context, c);
+    SelectComponent(context.package, context.current, c);
     const uint8_t* entry = context.current.firstEntry;
     for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
       if (EntryPlacement(entry) == PLACE_SOURCE) {
@@ -72,7 +72,7 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
   }
   std::error_code removed;
   fs::remove_all(scratch, removed);
-  EndPackageData(context);
+  EndPackageData(context.reader);
   out << checked << " files verified, " << failed << " failed, " << skipped
       << " taken from the source folder\n";
   return failed == 0 ? 0 : 1;
@@ -92,7 +92,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
   }
   uint32_t total = component ? 0 : TotalEntries(context);
   if (component) {
-    SelectComponent(context, *component);
+    SelectComponent(context.package, context.current, *component);
     total = context.current.fileCount;
   }
   std::error_code made;
@@ -100,14 +100,14 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
   EntryWriter writer(package);
   if (made) {
     err << "pkgtool: cannot make the folder " << destination << "\n";
-    EndPackageData(context);
+    EndPackageData(context.reader);
     return 1;
   }
   uint32_t done = 0, failed = 0;
   int first = component ? *component : 0;
   int last = component ? *component : context.package.componentCount - 1;
   for (int c = first; c <= last; ++c) {
-    SelectComponent(context, c);
+    SelectComponent(context.package, context.current, c);
     fs::path root = component ? fs::path(destination) : fs::path(destination) / std::to_string(c);
     const uint8_t* entry = context.current.firstEntry;
     for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
@@ -137,7 +137,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
     }
   }
   if (showProgress) std::fprintf(stderr, "\r\033[K");
-  EndPackageData(context);
+  EndPackageData(context.reader);
   if (failed != 0) err << failed << " files could not be extracted\n";
   return failed == 0 ? 0 : 1;
 }

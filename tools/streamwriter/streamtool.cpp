@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "decode/stream_decoder.h"
-#include "package/file_io.h"
 #include "platform/host/host_platform.h"
 #include "tools/streamwriter/stream_writer.h"
 

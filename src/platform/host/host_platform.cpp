@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/windows_rules.h"
+
 namespace setup {
 
 namespace {
@@ -199,27 +201,25 @@ uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_
     NoteErrno();
     return kInvalidSetFilePointer;
   }
-  int64_t base = 0;
+  if (!IsSeekOrigin(origin)) {
+    lastError_ = kErrorInvalidParameter;
+    return kInvalidSetFilePointer;
+  }
+  uint64_t base = 0;
   if (origin == kFileCurrent) {
-    base = here;
+    base = static_cast<uint64_t>(here);
   } else if (origin == kFileEnd) {
     struct stat st;
     if (fstat(fd, &st) != 0) {
       NoteErrno();
       return kInvalidSetFilePointer;
     }
-    base = st.st_size;
-  } else if (origin != kFileBegin) {
-    lastError_ = kErrorInvalidParameter;
-    return kInvalidSetFilePointer;
+    base = static_cast<uint64_t>(st.st_size);
   }
-  int64_t target = base + distance;
-  if (target < 0) {
-    lastError_ = 131;  // ERROR_NEGATIVE_SEEK
-    return kInvalidSetFilePointer;
-  }
-  if (target >= 0xFFFFFFFFll) {
-    lastError_ = kErrorInvalidParameter;
+  uint32_t error = 0;
+  uint32_t target = SeekTarget(base, distance, &error);
+  if (target == kInvalidSetFilePointer) {
+    lastError_ = error;
     return kInvalidSetFilePointer;
   }
   if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
@@ -348,12 +348,7 @@ int HostPlatform::MessageBoxA(WindowHandle /*owner*/, const char* text, const ch
                               uint32_t type) {
   std::fprintf(stderr, "%s%s%s\n", caption != nullptr ? caption : "",
                caption != nullptr && *caption != '\0' ? ": " : "", text != nullptr ? text : "");
-  switch (type & 0x0F) {
-    case kMbOkCancel: return kIdCancel;
-    case kMbAbortRetryIgnore: return kIdAbort;
-    case kMbYesNo: return kIdNo;
-    default: return kIdOk;
-  }
+  return DecliningButton(type);
 }
 
 }  // namespace setup

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/windows_rules.h"
+
 namespace setup {
 
 namespace {
@@ -332,29 +334,22 @@ uint32_t SimPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_t
     Fail(kErrorInvalidHandle);
     return kInvalidSetFilePointer;
   }
-  int64_t base = 0;
-  if (origin == kFileCurrent) {
-    base = static_cast<int64_t>(it->second.position);
-  } else if (origin == kFileEnd) {
-    base = static_cast<int64_t>(nodes_.at(it->second.key).data.size());
-  } else if (origin != kFileBegin) {
+  if (!IsSeekOrigin(origin)) {
     Fail(kErrorInvalidParameter);
     return kInvalidSetFilePointer;
   }
-  // Without a high part the distance is a signed 32-bit value from every
-  // origin, so a negative distance from the start is a negative seek.
-  int64_t target = base + distance;
-  if (target < 0) {
-    Fail(131);  // ERROR_NEGATIVE_SEEK
+  uint64_t base = origin == kFileCurrent ? it->second.position
+                  : origin == kFileEnd   ? nodes_.at(it->second.key).data.size()
+                                         : 0;
+  uint32_t error = 0;
+  uint32_t target = SeekTarget(base, distance, &error);
+  if (target == kInvalidSetFilePointer) {
+    Fail(error);
     return kInvalidSetFilePointer;
   }
-  if (target >= 0xFFFFFFFFll) {  // not expressible without a high part
-    Fail(kErrorInvalidParameter);
-    return kInvalidSetFilePointer;
-  }
-  it->second.position = static_cast<uint64_t>(target);
+  it->second.position = target;
   lastError_ = 0;
-  return static_cast<uint32_t>(target);
+  return target;
 }
 
 int SimPlatform::CloseHandle(FileHandle file) {
@@ -499,14 +494,7 @@ int SimPlatform::MessageBoxA(WindowHandle owner, const char* text, const char* c
     answers.pop_front();
     return answer;
   }
-  switch (type & 0x0F) {
-    case kMbAbortRetryIgnore: return kIdAbort;
-    case 0x03:  // MB_YESNOCANCEL
-    case kMbYesNo: return kIdYes;
-    case 0x05: return kIdRetry;   // MB_RETRYCANCEL
-    case 0x06: return kIdCancel;  // MB_CANCELTRYCONTINUE
-    default: return kIdOk;        // MB_OK, MB_OKCANCEL
-  }
+  return FirstButton(type);
 }
 
 }  // namespace setup

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "package/file_io.h"
+#include "base/file_io.h"
 #include "platform/sim/sim_platform.h"
 
 namespace setup {

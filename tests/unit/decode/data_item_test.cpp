@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/memory.h"
 #include "decode/package_reader.h"
-#include "package/errors.h"
-#include "package/memory.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 
 namespace setup {
 namespace {
 
+using test::ByteWriter;
 using test::CompressedItem;
-using test::Le;
 using test::Noise;
 using test::PackageMachine;
 using test::RawItem;
@@ -51,14 +51,14 @@ class DataItemTest : public ::testing::Test {
     if (lengths.empty()) lengths = {static_cast<uint32_t>(region.size())};
     m.WriteRegion(region, lengths);
     m.Begin();
-    ASSERT_EQ(SeekPackageData(m.context, 0), 0);
+    ASSERT_EQ(SeekPackageData(m.context.reader, 0), 0);
   }
   Item Read() {
     uint8_t sentinel = 0;
     uint8_t* buffer = &sentinel;
     Item item{};
     item.size = 0xDEADBEEF;
-    item.result = ReadDataItem(m.context, &buffer, &item.size);
+    item.result = ReadDataItem(m.context.reader, &buffer, &item.size);
     item.bufferTouched = buffer != &sentinel;
     if (item.result == 0 && item.bufferTouched) {
       item.bytes.assign(reinterpret_cast<char*>(buffer), item.size);
@@ -75,12 +75,12 @@ class DataItemTest : public ::testing::Test {
   void ExpectCorrupt(const char* subject) {
     Item item = Read();
     EXPECT_EQ(item.result, ERR_CORRUPT);
-    EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(item.bufferTouched);
   }
   void ExpectNoBlocksLeft() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
   }
@@ -89,14 +89,14 @@ class DataItemTest : public ::testing::Test {
 };
 
 TEST_F(DataItemTest, RawItemWithU16Size) {
-  Put(Le().U8(0x00).U16(11).Raw("hello world").Raw("tail").str());
+  Put(ByteWriter().U8(0x00).U16(11).Raw("hello world").Raw("tail").str());
   ExpectItem("hello world");
   EXPECT_EQ(m.Read(4), "tail");
 }
 
 TEST_F(DataItemTest, RawItemWithU32Size) {
   std::string data = Noise(70000, 3);
-  Put(Le().U8(0x02).U32(70000).Raw(data).Raw("tail").str());
+  Put(ByteWriter().U8(0x02).U32(70000).Raw(data).Raw("tail").str());
   ExpectItem(data);
   EXPECT_EQ(m.Read(4), "tail");
 }
@@ -105,10 +105,10 @@ TEST_F(DataItemTest, CompressedItemInEveryFieldWidth) {
   const std::string data = "stored block data";
   const std::string stream = StoredStream(data);  // 3 + 17 bytes
   const std::vector<std::string> items = {
-      Le().U8(0x01).U16(17).U16(20).Raw(stream).str(),
-      Le().U8(0x03).U32(17).U16(20).Raw(stream).str(),
-      Le().U8(0x05).U16(17).U32(20).Raw(stream).str(),
-      Le().U8(0x07).U32(17).U32(20).Raw(stream).str(),
+      ByteWriter().U8(0x01).U16(17).U16(20).Raw(stream).str(),
+      ByteWriter().U8(0x03).U32(17).U16(20).Raw(stream).str(),
+      ByteWriter().U8(0x05).U16(17).U32(20).Raw(stream).str(),
+      ByteWriter().U8(0x07).U32(17).U32(20).Raw(stream).str(),
   };
   for (const std::string& item : items) {
     SCOPED_TRACE(static_cast<int>(item[0]));
@@ -133,7 +133,7 @@ TEST_F(DataItemTest, CompressedItemsFromBothCompressors) {
 
 TEST_F(DataItemTest, SizeZeroReadsOnlyFlagsAndSize) {
   // Flags that ask for a compressed length still read none when the size is 0.
-  Put(Le().U8(0x00).U16(0).U8(0x03).U32(0).U8(0x01).U16(0).str() + RawItem("next"));
+  Put(ByteWriter().U8(0x00).U16(0).U8(0x03).U32(0).U8(0x01).U16(0).str() + RawItem("next"));
   for (int i = 0; i < 3; ++i) {
     Item item = Read();
     EXPECT_EQ(item.result, 0);
@@ -160,12 +160,12 @@ TEST_F(DataItemTest, StreamLongerThanTheSizeIsCorrupt) {
 // from the volume file. What it takes must still count against the volume.
 TEST_F(DataItemTest, StreamLongerThanItsStatedLengthKeepsTheVolumeCountRight) {
   std::string stream = StoredStream("abcdef");  // 9 bytes, stated as 8
-  std::string item = Le().U8(0x01).U16(6).U16(8).Raw(stream).str();
+  std::string item = ByteWriter().U8(0x01).U16(6).U16(8).Raw(stream).str();
   m.WriteSetupFile("0123456789");
   m.WriteVolume("C:\\SETUP.D01", item, "JJJJJJJJ");
   m.WriteVolume("C:\\SETUP.D02", RawItem("next"));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectItem("abcdef");
   ExpectItem("next");
 }
@@ -173,29 +173,29 @@ TEST_F(DataItemTest, StreamLongerThanItsStatedLengthKeepsTheVolumeCountRight) {
 TEST_F(DataItemTest, StreamReachingPastTheVolumeDataIsCorrupt) {
   // The stream's last byte stands after the volume's data, among trailing bytes.
   std::string stream = StoredStream("abcdef");
-  std::string item = Le().U8(0x01).U16(6).U16(8).Raw(stream).str();
+  std::string item = ByteWriter().U8(0x01).U16(6).U16(8).Raw(stream).str();
   m.WriteSetupFile("0123456789");
   m.WriteVolume("C:\\SETUP.D01", item.substr(0, item.size() - 1), item.substr(item.size() - 1) + "JJJ");
   m.WriteVolume("C:\\SETUP.D02", RawItem("next"));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectCorrupt("C:\\SETUP.D01");
   ExpectNoBlocksLeft();
 }
 
 TEST_F(DataItemTest, InvalidStreamIsCorrupt) {
   // Block type 0 does not exist.
-  Put(CompressedItem(4, Le().U8(0x08).U8(0).U8(0).str(), false, false));
+  Put(CompressedItem(4, ByteWriter().U8(0x08).U8(0).U8(0).str(), false, false));
   ExpectCorrupt("C:\\SETUP.EXE");
   ExpectNoBlocksLeft();
 }
 
 TEST_F(DataItemTest, ItemCutOffByTheEndOfTheRegionIsCorrupt) {
   const std::vector<std::string> cut = {
-      Le().U8(0x00).U8(5).str(),             // half a u16 size
-      Le().U8(0x02).U16(5).U8(0).str(),      // three quarters of a u32 size
-      Le().U8(0x01).U16(5).U8(8).str(),      // half a stream length
-      Le().U8(0x00).U16(5).Raw("abcd").str(),  // one data byte short
+      ByteWriter().U8(0x00).U8(5).str(),             // half a u16 size
+      ByteWriter().U8(0x02).U16(5).U8(0).str(),      // three quarters of a u32 size
+      ByteWriter().U8(0x01).U16(5).U8(8).str(),      // half a stream length
+      ByteWriter().U8(0x00).U16(5).Raw("abcd").str(),  // one data byte short
   };
   for (const std::string& region : cut) {
     SCOPED_TRACE(region.size());
@@ -208,9 +208,9 @@ TEST_F(DataItemTest, ItemCutOffByTheEndOfTheRegionIsCorrupt) {
 }
 
 TEST_F(DataItemTest, DamageInAVolumeNamesThatVolume) {
-  std::string region = "0123456789" + CompressedItem(4, Le().U8(0x08).U8(0).U8(0).str());
+  std::string region = "0123456789" + CompressedItem(4, ByteWriter().U8(0x08).U8(0).U8(0).str());
   Put(region, {10, static_cast<uint32_t>(region.size() - 10)});
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   ExpectCorrupt("C:\\SETUP.D01");
 }
 

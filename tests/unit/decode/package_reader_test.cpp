@@ -5,18 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "package/errors.h"
-#include "package/file_io.h"
+#include "base/errors.h"
+#include "base/file_io.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 
 namespace setup {
 namespace {
 
-using test::Le;
+using test::ByteWriter;
 using test::Noise;
 using test::PackageMachine;
 
@@ -68,21 +70,21 @@ TEST_F(PackageReaderTest, BeginStandsAtTheFirstRegionByte) {
 
 TEST_F(PackageReaderTest, BeginWithoutThePackageFileIsAnOpenError) {
   EXPECT_EQ(BeginPackageData(m.context), ERR_OPEN);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_OPEN);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.EXE");
+  EXPECT_EQ(m.context.run.error.number, ERR_OPEN);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.EXE");
 }
 
 TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 90), 0);
-  int result = -1;
-  EXPECT_EQ(m.Read(30, &result), At(90, 30));
-  EXPECT_EQ(result, 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 90), 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(30, &read), At(90, 30));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 1u);
   // 120..170 runs over the end of SETUP.D01 (160) into SETUP.D02.
-  EXPECT_EQ(m.Read(50, &result), At(120, 50));
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(m.Read(50, &read), At(120, 50));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 2u);
   EXPECT_EQ(m.Read(70), At(170, 70));
 }
@@ -90,7 +92,7 @@ TEST_F(PackageReaderTest, ReadSpanningVolumesReturnsTheFullCount) {
 TEST_F(PackageReaderTest, DataAtTheEndOfTheSetupFileComesFromVolumeOneAfterItsLength) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_STREQ(m.context.reader.fileName, "C:\\SETUP.D01");
   EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u);
@@ -102,14 +104,14 @@ TEST_F(PackageReaderTest, SkippingForwardThenReadingOnIntoTheNextVolume) {
   m.Begin();
   EXPECT_EQ(m.Read(5), At(0, 5));
   // Skip the data of other files, then read over the end of the setup file.
-  ASSERT_EQ(SeekPackageData(m.context, 97), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 97), 0);
   EXPECT_EQ(m.Read(6), At(97, 6));
 }
 
 TEST_F(PackageReaderTest, SeekPassesOverWholeVolumes) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 170), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 170), 0);
   EXPECT_EQ(m.context.reader.volume, 2u);
   EXPECT_EQ(m.context.reader.volumeBase, 160u);
   EXPECT_EQ(TellFile(m.platform, m.context.reader.handle), 4u + 10u);
@@ -120,7 +122,7 @@ TEST_F(PackageReaderTest, SetupFileWithoutDataGoesStraightToVolumeOne) {
   m.WriteRegion(region.substr(0, 160), {0, 160});
   m.Begin();
   EXPECT_EQ(m.Read(12), At(0, 12));
-  ASSERT_EQ(SeekPackageData(m.context, 0), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 0), 0);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_EQ(m.Read(3), At(0, 3));
 }
@@ -128,12 +130,12 @@ TEST_F(PackageReaderTest, SetupFileWithoutDataGoesStraightToVolumeOne) {
 TEST_F(PackageReaderTest, ReadPassesOverAnEmptyVolume) {
   m.WriteRegion(region.substr(0, 160), {100, 0, 0, 60});
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
-  int result = -1;
-  EXPECT_EQ(m.Read(10, &result), At(95, 10));
-  EXPECT_EQ(result, 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(10, &read), At(95, 10));
+  EXPECT_TRUE(read);
   EXPECT_EQ(m.context.reader.volume, 3u);
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 100), 0);
   EXPECT_EQ(m.context.reader.volume, 3u);
   EXPECT_EQ(m.Read(4), At(100, 4));
 }
@@ -143,39 +145,39 @@ TEST_F(PackageReaderTest, ReadsStopAtTheVolumeDataBeforeTrailingBytes) {
   m.WriteVolume("C:\\SETUP.D01", At(100, 60), "JUNKJUNKJUNK");
   m.WriteVolume("C:\\SETUP.D02", At(160, 80), "MORE JUNK");
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 150), 0);
   EXPECT_EQ(m.Read(20), At(150, 20));
   // Past the last volume's data: the junk is not delivered.
-  ASSERT_EQ(SeekPackageData(m.context, 235), 0);
-  int result = 0;
-  std::string tail = m.Read(10, &result);
-  EXPECT_EQ(result, 1);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 235), 0);
+  bool read = true;
+  std::string tail = m.Read(10, &read);
+  EXPECT_FALSE(read);
   EXPECT_EQ(tail, At(235, 5));
 }
 
 TEST_F(PackageReaderTest, MissingVolumeAtASeekIsCorruptWithItsName) {
   m.WriteSetupFile(At(0, 100));
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_CORRUPT);
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(PackageReaderTest, MissingLaterVolumeIsNamedInTheError) {
   m.WriteRegion(region.substr(0, 160), {100, 60});
   m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 200), ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D02");
+  EXPECT_EQ(SeekPackageData(m.context.reader, 200), ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D02");
 }
 
 TEST_F(PackageReaderTest, MissingVolumeDuringAReadFailsTheRead) {
   m.WriteSetupFile(At(0, 100));
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
-  int result = 0;
-  m.Read(10, &result);
-  EXPECT_EQ(result, 1);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
+  bool read = true;
+  m.Read(10, &read);
+  EXPECT_FALSE(read);
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -183,8 +185,8 @@ TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
   const std::vector<std::string> shortFiles = {
       "",                                      // no length field
       std::string("\x3c\x00\x00", 3),          // 3 bytes of a length field
-      Le().U32(10).Raw(At(100, 9)).str(),      // states 10, holds 9
-      Le().U32(0xFFFFFFF0u).Raw(At(100, 60)).str(),
+      ByteWriter().U32(10).Raw(At(100, 9)).str(),      // states 10, holds 9
+      ByteWriter().U32(0xFFFFFFF0u).Raw(At(100, 60)).str(),
   };
   for (const std::string& contents : shortFiles) {
     SCOPED_TRACE(contents.size());
@@ -192,37 +194,37 @@ TEST_F(PackageReaderTest, VolumeFilesTooShortForTheirLengthCountAsMissing) {
     m.sim.AddFile("C:\\SETUP.D01", contents);
     m.context.run = {};
     m.Begin();
-    EXPECT_EQ(SeekPackageData(m.context, 100), ERR_CORRUPT);
-    EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+    EXPECT_EQ(SeekPackageData(m.context.reader, 100), ERR_CORRUPT);
+    EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   }
   // Exactly long enough is fine.
-  m.sim.AddFile("C:\\SETUP.D01", Le().U32(10).Raw(At(100, 10)).str());
+  m.sim.AddFile("C:\\SETUP.D01", ByteWriter().U32(10).Raw(At(100, 10)).str());
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 105), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 105), 0);
   EXPECT_EQ(m.Read(5), At(105, 5));
 }
 
 TEST_F(PackageReaderTest, SeekBackToAnEarlierVolumeReopensIt) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 200), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 200), 0);
   EXPECT_EQ(m.Read(5), At(200, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.context.reader.volume, 0u);
   EXPECT_EQ(m.Read(5), At(10, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 130), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 130), 0);
   EXPECT_EQ(m.Read(40), At(130, 40));
-  ASSERT_EQ(SeekPackageData(m.context, 101), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 101), 0);
   EXPECT_EQ(m.Read(3), At(101, 3));
 }
 
 TEST_F(PackageReaderTest, ResumingInsideAVolumeFileCountsFromItsLengthField) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 110), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 110), 0);
   // As if the last read had stopped 10 bytes into SETUP.D01's data.
   ASSERT_EQ(m.context.reader.bytesLeft, 50u);
-  FileHandle handle = OpenNextVolume(m.context);
+  FileHandle handle = OpenNextVolume(m.context.reader);
   ASSERT_NE(handle, kInvalidFile);
   EXPECT_EQ(m.context.reader.volume, 1u);
   EXPECT_EQ(TellFile(m.platform, handle), 4u + 10u);
@@ -233,7 +235,7 @@ TEST_F(PackageReaderTest, ResumingInsideTheSetupFileCountsFromTheRegionStart) {
   WriteAll();
   m.Begin();
   EXPECT_EQ(m.Read(7), At(0, 7));
-  FileHandle handle = OpenNextVolume(m.context);
+  FileHandle handle = OpenNextVolume(m.context.reader);
   ASSERT_NE(handle, kInvalidFile);
   EXPECT_EQ(m.context.reader.volume, 0u);
   EXPECT_EQ(TellFile(m.platform, handle), 41u + 4u + 7u);
@@ -243,19 +245,19 @@ TEST_F(PackageReaderTest, ResumingInsideTheSetupFileCountsFromTheRegionStart) {
 TEST_F(PackageReaderTest, UnreadCountedGoesBackWithinTheVolume) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.Read(10), At(10, 10));
-  m.context.dataSource.UnreadCounted(m.context.reader.handle, 4);
+  m.context.reader.source.UnreadCounted(m.context.reader.handle, 4);
   EXPECT_EQ(m.Read(3), At(16, 3));
 }
 
 TEST_F(PackageReaderTest, UnreadCountedReachingIntoThePreviousVolumeGoesBackThere) {
   WriteAll();
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 95), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 95), 0);
   EXPECT_EQ(m.Read(10), At(95, 10));
   ASSERT_EQ(m.context.reader.volume, 1u);
-  m.context.dataSource.UnreadCounted(m.context.reader.handle, 7);
+  m.context.reader.source.UnreadCounted(m.context.reader.handle, 7);
   EXPECT_EQ(m.Read(4), At(98, 4));
   EXPECT_EQ(m.Read(4), At(102, 4));
 }
@@ -277,7 +279,7 @@ class CountedDecodeTest : public PackageReaderTest {
   }
   int Decode(std::string* out) {
     out->assign(content.size(), '\0');
-    return m.context.decoder.DecodeToMemory(out->data(), static_cast<uint32_t>(out->size()),
+    return m.context.reader.decoder.DecodeToMemory(out->data(), static_cast<uint32_t>(out->size()),
                                             m.context.reader.handle,
                                             static_cast<uint32_t>(stream.size()));
   }
@@ -291,11 +293,11 @@ class CountedDecodeTest : public PackageReaderTest {
 TEST_F(CountedDecodeTest, StreamRunningIntoTheNextVolumeDecodes) {
   m.WriteVolume("C:\\SETUP.D01", volume1, "trailing junk");
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   ASSERT_EQ(Decode(&out), DECODE_OK);
   EXPECT_EQ(out, content);
-  EXPECT_EQ(m.context.decoder.InputFile(), m.context.reader.handle);
+  EXPECT_EQ(m.context.reader.decoder.InputFile(), m.context.reader.handle);
   EXPECT_EQ(m.context.reader.volume, 1u);
   // Reading goes on right after the stream.
   EXPECT_EQ(m.Read(20), At(30, 20));
@@ -303,7 +305,7 @@ TEST_F(CountedDecodeTest, StreamRunningIntoTheNextVolumeDecodes) {
 
 TEST_F(CountedDecodeTest, MissingVolumeAbortsTheDecode) {
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   EXPECT_EQ(Decode(&out), DECODE_ABORTED);
 }
@@ -312,7 +314,7 @@ TEST_F(CountedDecodeTest, CancelledDiskAbortsTheDecode) {
   m.context.run.removableMedia = true;
   m.sim.answers = {kIdCancel, kIdYes};
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   EXPECT_EQ(Decode(&out), DECODE_ABORTED);
   EXPECT_EQ(m.context.run.pageResult, PAGE_END);
@@ -325,7 +327,7 @@ TEST_F(CountedDecodeTest, DiskInsertedAtThePromptLetsTheDecodeGoOn) {
     m.WriteVolume("C:\\SETUP.D01", volume1);
   };
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 30), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 30), 0);
   std::string out;
   ASSERT_EQ(Decode(&out), DECODE_OK);
   EXPECT_EQ(out, content);
@@ -333,130 +335,62 @@ TEST_F(CountedDecodeTest, DiskInsertedAtThePromptLetsTheDecodeGoOn) {
   EXPECT_EQ(Boxes()[0].text, "Please insert disk number 2.");
 }
 
-// --- Disk prompts -------------------------------------------------------------
+// --- The reader and its prompt ------------------------------------------------
 
-class DiskPromptTest : public PackageReaderTest {
- protected:
-  void SetUp() override {
-    m.context.run.removableMedia = true;
-    m.context.run.pageResult = PAGE_NEXT;
-  }
-  void InsertVolumeOneAtBox(size_t box) {
-    m.platform.onMessageBox = [this, box](const SimPlatform::MessageBoxCall&, int) {
-      if (Boxes().size() == box) m.WriteVolume("C:\\SETUP.D01", At(100, 60));
-    };
-  }
-  void ExpectPrompt(size_t i, const std::string& text) {
-    ASSERT_LT(i, Boxes().size());
-    EXPECT_EQ(Boxes()[i].text, text);
-    EXPECT_EQ(Boxes()[i].caption, test::kCaption);
-    EXPECT_EQ(Boxes()[i].type, kMbOkCancel | kMbIconInformation);
-  }
-  void ExpectQuestion(size_t i) {
-    ASSERT_LT(i, Boxes().size());
-    EXPECT_EQ(Boxes()[i].text, test::kCancelQuestion);
-    EXPECT_EQ(Boxes()[i].caption, test::kCaption);
-    EXPECT_EQ(Boxes()[i].type, kMbYesNo | kMbIconQuestion);
+// A prompt of the test's own: records the disks asked for and gives the
+// scripted answers; on the answer `insertAt` it puts SETUP.D01 in place first.
+struct ScriptedPrompt {
+  std::vector<DiskAnswer> answers;
+  size_t insertAt = SIZE_MAX;
+  std::function<void()> insert;
+  std::vector<uint32_t> disks;
+
+  static DiskAnswer Ask(void* session, uint32_t disk) {
+    auto& self = *static_cast<ScriptedPrompt*>(session);
+    size_t i = self.disks.size();
+    self.disks.push_back(disk);
+    if (i == self.insertAt) self.insert();
+    return i < self.answers.size() ? self.answers[i] : DiskAnswer::kNotAsked;
   }
 };
 
-TEST_F(DiskPromptTest, AsksForDiskTwoAndTriesAgainOnOk) {
-  m.WriteSetupFile(At(0, 100));
-  InsertVolumeOneAtBox(1);
-  m.sim.answers = {kIdOk};
-  m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
-  ASSERT_EQ(Boxes().size(), 1u);
-  ExpectPrompt(0, "Please insert disk number 2.");
-  EXPECT_EQ(m.Read(10), At(100, 10));
-  EXPECT_EQ(m.context.run.pageResult, PAGE_NEXT);
-}
-
-TEST_F(DiskPromptTest, AsksAgainWhileTheDiskIsStillMissing) {
-  m.WriteSetupFile(At(0, 100));
-  InsertVolumeOneAtBox(3);
-  m.sim.answers = {kIdOk, kIdOk, kIdOk};
-  m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
-  EXPECT_EQ(Boxes().size(), 3u);
-  ExpectPrompt(2, "Please insert disk number 2.");
-}
-
-TEST_F(DiskPromptTest, NoToTheCancelQuestionShowsThePromptAgain) {
-  m.WriteSetupFile(At(0, 100));
-  InsertVolumeOneAtBox(3);
-  m.sim.answers = {kIdCancel, kIdNo, kIdOk};
-  m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 100), 0);
-  ASSERT_EQ(Boxes().size(), 3u);
-  ExpectPrompt(0, "Please insert disk number 2.");
-  ExpectQuestion(1);
-  ExpectPrompt(2, "Please insert disk number 2.");
-  EXPECT_EQ(m.context.run.pageResult, PAGE_NEXT);
-  EXPECT_EQ(m.Read(3), At(100, 3));
-}
-
-TEST_F(DiskPromptTest, YesToTheCancelQuestionEndsTheWizard) {
-  m.WriteSetupFile(At(0, 100));
-  uint8_t someEntry[4] = {};
-  m.context.run.documentEntry = someEntry;
-  m.context.run.programEntry = someEntry;
-  m.context.run.screenSaverEntry = someEntry;
-  m.sim.answers = {kIdCancel, kIdYes};
-  m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
-  ASSERT_EQ(Boxes().size(), 3u);
-  ExpectPrompt(0, "Please insert disk number 2.");
-  ExpectQuestion(1);
-  EXPECT_EQ(Boxes()[2].text, test::kNotCompleted);
-  EXPECT_EQ(Boxes()[2].caption, test::kCaption);
-  EXPECT_EQ(Boxes()[2].type, kMbOk | kMbIconInformation);
-  EXPECT_EQ(m.context.run.pageResult, PAGE_END);
-  EXPECT_EQ(m.context.run.documentEntry, nullptr);
-  EXPECT_EQ(m.context.run.programEntry, nullptr);
-  EXPECT_EQ(m.context.run.screenSaverEntry, nullptr);
-}
-
-TEST_F(DiskPromptTest, CancelDuringAReadFailsTheRead) {
-  m.WriteSetupFile(At(0, 100));
-  m.sim.answers = {kIdCancel, kIdYes};
-  m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 96), 0);
-  int result = 0;
-  m.Read(10, &result);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(Boxes().size(), 3u);
-  EXPECT_EQ(m.context.run.pageResult, PAGE_END);
-}
-
-TEST_F(DiskPromptTest, DiskNumberIsTheVolumeNumberPlusOne) {
-  m.WriteRegion(region.substr(0, 160), {100, 60});
-  m.sim.answers = {kIdCancel, kIdYes};
-  m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 170), ERR_DISK_CANCELLED);
-  ExpectPrompt(0, "Please insert disk number 3.");
-}
-
-TEST_F(DiskPromptTest, TooShortVolumeFileIsAskedForLikeAMissingOne) {
-  m.WriteSetupFile(At(0, 100));
-  m.sim.AddFile("C:\\SETUP.D01", Le().U32(60).Raw(At(100, 20)).str());
-  InsertVolumeOneAtBox(1);
-  m.sim.answers = {kIdOk};
-  m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 150), 0);
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(m.Read(10), At(150, 10));
-}
-
-TEST_F(DiskPromptTest, LongPromptTextIsCutToItsBuffer) {
-  m.texts[28] = std::string(500, 'x') + " %d";
-  m.InstallTexts();
-  m.WriteSetupFile(At(0, 100));
-  m.sim.answers = {kIdCancel, kIdYes};
-  m.Begin();
-  EXPECT_EQ(SeekPackageData(m.context, 100), ERR_DISK_CANCELLED);
-  ASSERT_FALSE(Boxes().empty());
-  EXPECT_EQ(Boxes()[0].text, std::string(199, 'x'));
+TEST(PackageReaderPromptTest, AMissingVolumeEndsAsThePromptAnswers) {
+  using A = DiskAnswer;
+  struct Case {
+    const char* what;
+    std::vector<A> answers;
+    size_t insertAt;  // SIZE_MAX: the volume never appears
+    int seek;
+    size_t asked;
+  };
+  const Case cases[] = {
+      {"nobody can be asked", {A::kNotAsked}, SIZE_MAX, ERR_CORRUPT, 1},
+      {"the user gives up", {A::kGaveUp}, SIZE_MAX, ERR_DISK_CANCELLED, 1},
+      {"asked again until nobody can be", {A::kTryAgain, A::kTryAgain, A::kNotAsked}, SIZE_MAX,
+       ERR_CORRUPT, 3},
+      {"the disk is inserted", {A::kTryAgain}, 0, 0, 1},
+      {"inserted at the second question", {A::kTryAgain, A::kTryAgain}, 1, 0, 2},
+  };
+  const std::string region = Noise(160, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageMachine m;
+    m.WriteSetupFile(region.substr(0, 100));
+    ASSERT_EQ(BeginPackageData(m.context.reader, "C:\\SETUP.EXE", 41, 100), 0);
+    ScriptedPrompt prompt{c.answers, c.insertAt,
+                          [&] { m.WriteVolume("C:\\SETUP.D01", region.substr(100, 60)); }, {}};
+    m.context.reader.prompt = {&ScriptedPrompt::Ask, &prompt};
+    EXPECT_EQ(SeekPackageData(m.context.reader, 120), c.seek);
+    EXPECT_EQ(prompt.disks, std::vector<uint32_t>(c.asked, 2u));
+    if (c.seek == 0) {
+      EXPECT_EQ(m.Read(5), region.substr(120, 5));
+    } else if (c.seek == ERR_CORRUPT) {
+      EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
+    }
+    // The reader tells no one and ends nothing: that is the session's part.
+    EXPECT_TRUE(m.sim.messageBoxes.empty());
+    EXPECT_EQ(m.context.run.pageResult, 0);
+  }
 }
 
 // The setup file and the first volume on one removable drive, swapped by the user.
@@ -467,7 +401,7 @@ class DiskSwapTest : public ::testing::Test {
     m.context.run.removableMedia = true;
     m.WriteSetupFile(region.substr(0, 100));
     disk1 = *m.sim.FileContents("A:\\SETUP.EXE");
-    disk2 = Le().U32(60).Raw(region.substr(100, 60)).str();
+    disk2 = ByteWriter().U32(60).Raw(region.substr(100, 60)).str();
     m.platform.onMessageBox = [this](const SimPlatform::MessageBoxCall& box, int) {
       if (box.text == "Please insert disk number 2.") {
         m.sim.DeleteFileA("A:\\SETUP.EXE");
@@ -486,9 +420,9 @@ class DiskSwapTest : public ::testing::Test {
 
 TEST_F(DiskSwapTest, SeekBackAsksForTheEarlierDisk) {
   m.Begin();
-  ASSERT_EQ(SeekPackageData(m.context, 120), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 120), 0);
   EXPECT_EQ(m.Read(5), region.substr(120, 5));
-  ASSERT_EQ(SeekPackageData(m.context, 10), 0);
+  ASSERT_EQ(SeekPackageData(m.context.reader, 10), 0);
   EXPECT_EQ(m.Read(5), region.substr(10, 5));
   ASSERT_EQ(m.sim.messageBoxes.size(), 2u);
   EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 2.");
@@ -501,9 +435,9 @@ TEST_F(DiskSwapTest, ReadCutShortInsideTheSetupFileResumesFromTheRegionStart) {
   // The disk goes away under the open file: only 20 bytes of data are left
   // readable. The reader asks for disk 1 again and resumes where it stopped.
   m.sim.AddFile("A:\\SETUP.EXE", disk1.substr(0, 41 + 4 + 20));
-  int result = -1;
-  EXPECT_EQ(m.Read(50, &result), region.substr(4, 50));
-  EXPECT_EQ(result, 0);
+  bool read = false;
+  EXPECT_EQ(m.Read(50, &read), region.substr(4, 50));
+  EXPECT_TRUE(read);
   ASSERT_EQ(m.sim.messageBoxes.size(), 1u);
   EXPECT_EQ(m.sim.messageBoxes[0].text, "Please insert disk number 1.");
   EXPECT_EQ(m.Read(10), region.substr(54, 10));

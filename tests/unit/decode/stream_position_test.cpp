@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "package/file_io.h"
+#include "base/file_io.h"
 #include "tools/streamwriter/deflate_blocks.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/block_writer.h"

@@ -8,22 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/text.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
-#include "package/errors.h"
-#include "paths/path_helpers.h"
+#include "package/file_entry.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_data.h"
 
 namespace setup {
 namespace {
 
-using test::EntryFields;
-using test::Le;
+using test::ByteWriter;
+using test::FileEntrySpec;
 using test::Noise;
 using test::PackageMachine;
 using test::RawItem;
 using test::ReferenceChecksum;
+using test::TimesBlock;
 
 constexpr const char* kTarget = "C:\\app\\file.dll";
 constexpr const char* kTemporary = "C:\\app\\file.$$A";
@@ -66,13 +67,13 @@ class EntryDataTest : public ::testing::Test {
   }
   void ExpectFailure(int result, int error, const char* subject) {
     EXPECT_EQ(result, error);
-    EXPECT_EQ(m.context.run.errorNumber, error);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, error);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(m.sim.FileExists(kTemporary));
     ExpectCleanedUp();
   }
   void ExpectCleanedUp() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
     EXPECT_LE(m.sim.OpenHandleCount(), 1u);  // at most the package file
@@ -80,7 +81,7 @@ class EntryDataTest : public ::testing::Test {
 
   PackageMachine m;
   RecordingProgress progress;
-  EntryFields entry;
+  FileEntrySpec entry;
   std::string content;
   std::string stream;
   char temporary[kPathSize] = {};
@@ -88,11 +89,11 @@ class EntryDataTest : public ::testing::Test {
 
 TEST_F(EntryDataTest, OrdinaryEntryIsDecodedAndVerified) {
   m.WriteSetupFile(Region());
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_STREQ(temporary, kTemporary);
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == content);
   EXPECT_FALSE(m.sim.FileExists(kTarget));
-  EXPECT_EQ(m.context.run.errorNumber, 0);
+  EXPECT_EQ(m.context.run.error.number, 0);
   ExpectCleanedUp();
 }
 
@@ -117,14 +118,14 @@ TEST_F(EntryDataTest, TargetWithoutExtensionGetsOneAppended) {
 TEST_F(EntryDataTest, DataRunningIntoTheNextVolume) {
   std::string region = Region();
   m.WriteRegion(region, {100, static_cast<uint32_t>(region.size() - 100)});
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == content);
 }
 
 TEST_F(EntryDataTest, FileTimesAreSet) {
   m.WriteSetupFile(Region());
   entry.flags = FEF_FILE_TIMES;
-  entry.times = {FileTime{7, 70}, FileTime{8, 80}, FileTime{9, 90}};
+  entry.times = TimesBlock({FileTime{7, 70}, FileTime{8, 80}, FileTime{9, 90}});
   ASSERT_EQ(Write(), 0);
   auto times = m.sim.FileTimes(kTemporary);
   ASSERT_TRUE(times.has_value());
@@ -141,7 +142,7 @@ TEST_F(EntryDataTest, ChecksumMismatchNamesTheTarget) {
 }
 
 TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
-  stream = Le().U8(0x08).U8(0).U8(0).str();  // block type 0
+  stream = ByteWriter().U8(0x08).U8(0).U8(0).str();  // block type 0
   entry.storedSize = 3;
   m.WriteSetupFile(Region());
   ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
@@ -151,7 +152,7 @@ TEST_F(EntryDataTest, StoredSizeZeroIsCorrupt) {
   m.WriteSetupFile(Region());
   entry.storedSize = 0;
   EXPECT_EQ(Write(), ERR_CORRUPT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
   EXPECT_FALSE(m.sim.FileExists(kTemporary));
 }
 
@@ -183,8 +184,8 @@ TEST_F(EntryDataTest, VolumeMissingInTheMiddleOfTheDataAborts) {
 TEST_F(EntryDataTest, TemporaryThatCannotBeCreated) {
   m.WriteSetupFile(Region());
   EXPECT_EQ(Write("C:\\missing\\file.dll"), ERR_CREATE);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CREATE);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\missing\\file.$$A");
+  EXPECT_EQ(m.context.run.error.number, ERR_CREATE);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\missing\\file.$$A");
 }
 
 // --- Patch entries ------------------------------------------------------------------
@@ -198,14 +199,14 @@ class PatchEntryTest : public EntryDataTest {
     patched = baseContent.substr(0, 1000) + "NEW" + baseContent.substr(2000, 1000);
     std::string baseStream = Deflated(baseContent);
     // 1000 bytes from 0 (L = 871), 3 literals, 1000 bytes from +1000 (v = 968).
-    std::string commands = Le().U8(0x00).U16(871).U8(0x80).U8(0x82)
+    std::string commands = ByteWriter().U8(0x00).U16(871).U8(0x80).U8(0x82)
                                .U8(0x00).U16(871).U8(0x03).U8(0xC8).str();
     region = Noise(50, 4) + baseStream + RawItem(commands) + RawItem("NEW");
     base.dataOffset = 50;
     base.storedSize = static_cast<uint32_t>(baseStream.size());
     base.fileSize = 3000;
     base.checksum = ReferenceChecksum(baseContent);
-    base.name = "base.dll";
+    base.strings[0] = "base.dll";
     patch.flags = FEF_PATCH;
     patch.dataOffset = 50 + base.storedSize;
     patch.storedSize = static_cast<uint32_t>(region.size()) - patch.dataOffset;
@@ -216,8 +217,8 @@ class PatchEntryTest : public EntryDataTest {
   }
   int WritePatch(int from = 0, int to = 0) {
     m.WriteSetupFile(region);
-    EntryFields other;
-    other.name = "other.txt";
+    FileEntrySpec other;
+    other.strings[0] = "other.txt";
     m.SetFileList(0, {other, base});
     m.SetFileList(1, {patch});
     m.Begin();
@@ -228,11 +229,11 @@ class PatchEntryTest : public EntryDataTest {
   }
 
   std::string baseContent, patched, region;
-  EntryFields base, patch;
+  FileEntrySpec base, patch;
 };
 
 TEST_F(PatchEntryTest, BaseIsDecodedVerifiedAndPatched) {
-  ASSERT_EQ(WritePatch(0, 50), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(WritePatch(0, 50), 0) << m.context.run.error.number;
   EXPECT_STREQ(temporary, kTemporary);
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == patched);
   EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
@@ -289,7 +290,7 @@ class UninstallerEntryTest : public EntryDataTest {
 TEST_F(UninstallerEntryTest, ImageThenDecodedDataWithoutChecksum) {
   m.WriteSetupFile(Region());
   UseImage();
-  ASSERT_EQ(Write(), 0) << m.context.run.errorNumber;
+  ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == image + content);
   ExpectCleanedUp();
 }
@@ -309,9 +310,9 @@ TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
   m.sim.AddFolder("A:\\app");
   m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 512, 'f'));
   EXPECT_EQ(Write("A:\\app\\remove.exe", 0, 0, "earlier subject"), ERR_WRITE_SHORT);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
+  EXPECT_EQ(m.context.run.error.number, ERR_WRITE_SHORT);
   // A full disk names no file of its own.
-  EXPECT_STREQ(m.context.run.errorSubject, "earlier subject");
+  EXPECT_STREQ(m.context.run.error.subject, "earlier subject");
   EXPECT_FALSE(m.sim.FileExists("A:\\app\\remove.$$A"));
 }
 

@@ -9,22 +9,29 @@
 #include <string>
 #include <vector>
 
-#include "install/file_entry.h"
-#include "package/errors.h"
-#include "paths/path_helpers.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "package/file_entry.h"
 #include "unit/support/package_data.h"
 
 namespace setup {
 namespace {
 
+using test::ByteWriter;
 using test::CompressedItem;
-using test::EntryFields;
-using test::Le;
+using test::FileEntrySpec;
 using test::Noise;
 using test::PackageMachine;
 using test::RawItem;
 using test::ReferenceChecksum;
 using test::StoredStream;
+using test::TimesBlock;
+
+// The run's reader, error, progress bar and target, as the install engine
+// hands them over.
+PatchTarget Target(PackageMachine& m) {
+  return {m.context.reader, m.context.run.error, m.context.progress, m.context.targetPath};
+}
 
 constexpr const char* kBase = "C:\\app\\file.$$A";
 constexpr const char* kOutput = "C:\\app\\file.$AA";
@@ -63,13 +70,13 @@ class PatchTest : public ::testing::Test {
     m.SetFileList(0, {fields});
     m.sim.AddFile(kBase, base);
     m.Begin();
-    return ApplyPatch(m.context, m.Entry(0, 0), kBase, from, to);
+    return ApplyPatch(Target(m), m.Entry(0, 0), kBase, from, to);
   }
   // The patch must rebuild `expected` into the base path.
   void ExpectResult(const std::string& commands, const std::string& literals,
                     const std::string& expected) {
     fields.checksum = ReferenceChecksum(expected);
-    ASSERT_EQ(Apply(commands, literals), 1) << "error " << m.context.run.errorNumber;
+    ASSERT_EQ(Apply(commands, literals), 1) << "error " << m.context.run.error.number;
     std::optional<std::string> got = m.sim.FileContents(kBase);
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->size(), expected.size());
@@ -84,14 +91,14 @@ class PatchTest : public ::testing::Test {
     m.context.run = {};
     SetSetupError(m.context, 0, kEarlierSubject);
     EXPECT_EQ(Apply(commands, literals), 0);
-    EXPECT_EQ(m.context.run.errorNumber, error);
-    EXPECT_STREQ(m.context.run.errorSubject, subject);
+    EXPECT_EQ(m.context.run.error.number, error);
+    EXPECT_STREQ(m.context.run.error.subject, subject);
     EXPECT_FALSE(m.sim.FileExists(kOutput));
     EXPECT_EQ(m.sim.FileContents(kBase), base);
     ExpectCleanedUp();
   }
   void ExpectCleanedUp() {
-    m.context.decoder.ReleaseBuffers();
+    m.context.reader.decoder.ReleaseBuffers();
     EXPECT_EQ(m.sim.OutstandingBlocks(), 0u);
     EXPECT_EQ(m.sim.invalidFrees, 0);
     EXPECT_EQ(m.sim.OpenHandleCount(), 1u);  // the package file
@@ -100,7 +107,7 @@ class PatchTest : public ::testing::Test {
 
   PackageMachine m;
   RecordingProgress progress;
-  EntryFields fields;
+  FileEntrySpec fields;
   std::string base = Noise(70000, 21);
 };
 
@@ -180,7 +187,7 @@ TEST_F(PatchTest, CompressedStreams) {
   fields.checksum = ReferenceChecksum(expected);
   std::string items = CompressedItem(3, StoredStream(commands)) +
                       CompressedItem(4, StoredStream(literals), true, true);
-  ASSERT_EQ(Apply("", "", 0, 0, items), 1) << m.context.run.errorNumber;
+  ASSERT_EQ(Apply("", "", 0, 0, items), 1) << m.context.run.error.number;
   EXPECT_EQ(m.sim.FileContents(kBase), expected);
 }
 
@@ -195,8 +202,8 @@ TEST_F(PatchTest, OutputNameCountsUpWhileTaken) {
 
 TEST_F(PatchTest, FileTimesAreSetOnTheOutput) {
   fields.flags = FEF_FILE_TIMES;
-  fields.times = {FileTime{0x11111111, 0x01}, FileTime{0x22222222, 0x02},
-                  FileTime{0x33333333, 0x03}};
+  fields.times = TimesBlock({FileTime{0x11111111, 0x01}, FileTime{0x22222222, 0x02},
+                  FileTime{0x33333333, 0x03}});
   ExpectResult(Bytes({0x80}), "t", "t");
   auto times = m.sim.FileTimes(kBase);
   ASSERT_TRUE(times.has_value());
@@ -247,8 +254,8 @@ TEST_F(PatchTest, UnreadablePatchDataNamesThePackage) {
   m.context.run = {};
   std::string items = CompressedItem(3, Bytes({0x08, 0x00, 0x00})) + RawItem("");
   EXPECT_EQ(Apply("", "", 0, 0, items), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.EXE");
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.EXE");
   EXPECT_FALSE(m.sim.FileExists(kOutput));
   EXPECT_EQ(m.sim.FileContents(kBase), base);
   ExpectCleanedUp();
@@ -261,9 +268,9 @@ TEST_F(PatchTest, PatchDataInAMissingVolume) {
   m.SetFileList(0, {fields});
   m.sim.AddFile(kBase, base);
   m.Begin();
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CORRUPT);
-  EXPECT_STREQ(m.context.run.errorSubject, "C:\\SETUP.D01");
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), kBase, 0, 0), 0);
+  EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+  EXPECT_STREQ(m.context.run.error.subject, "C:\\SETUP.D01");
   EXPECT_EQ(m.sim.FileContents(kBase), base);
 }
 
@@ -273,9 +280,9 @@ TEST_F(PatchTest, MissingBaseFile) {
   m.WriteSetupFile(Noise(kPatchOffset, 8) + RawItem("") + RawItem(""));
   m.SetFileList(0, {fields});
   m.Begin();
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), kBase, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_OPEN);
-  EXPECT_STREQ(m.context.run.errorSubject, kBase);
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), kBase, 0, 0), 0);
+  EXPECT_EQ(m.context.run.error.number, ERR_OPEN);
+  EXPECT_STREQ(m.context.run.error.subject, kBase);
 }
 
 TEST_F(PatchTest, OutputThatCannotBeCreated) {
@@ -283,8 +290,8 @@ TEST_F(PatchTest, OutputThatCannotBeCreated) {
   m.sim.HoldOpenByOtherProcess(kOutput);
   m.context.run = {};
   EXPECT_EQ(Apply(Bytes({0x80}), "x"), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_CREATE);
-  EXPECT_STREQ(m.context.run.errorSubject, kOutput);
+  EXPECT_EQ(m.context.run.error.number, ERR_CREATE);
+  EXPECT_STREQ(m.context.run.error.subject, kOutput);
   EXPECT_EQ(m.sim.FileContents(kBase), base);
 }
 
@@ -311,9 +318,9 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
   m.Begin();
   m.context.run = {};
   SetSetupError(m.context, 0, kEarlierSubject);
-  EXPECT_EQ(ApplyPatch(m.context, m.Entry(0, 0), basePath, 0, 0), 0);
-  EXPECT_EQ(m.context.run.errorNumber, ERR_WRITE_SHORT);
-  EXPECT_STREQ(m.context.run.errorSubject, kEarlierSubject);
+  EXPECT_EQ(ApplyPatch(Target(m), m.Entry(0, 0), basePath, 0, 0), 0);
+  EXPECT_EQ(m.context.run.error.number, ERR_WRITE_SHORT);
+  EXPECT_STREQ(m.context.run.error.subject, kEarlierSubject);
   EXPECT_FALSE(m.sim.FileExists("A:\\file.$AA"));
   EXPECT_EQ(m.sim.FileContents(basePath), Noise(200, 3));
 }
@@ -334,7 +341,7 @@ TEST_F(PatchTest, ProgressIsSetAfterCommandsWhenItChanges) {
     expected += B(10000 * k, 10000) + static_cast<char>('1' + k);
   }
   fields.checksum = ReferenceChecksum(expected);
-  ASSERT_EQ(Apply(commands, literals, 10, 60), 1) << m.context.run.errorNumber;
+  ASSERT_EQ(Apply(commands, literals, 10, 60), 1) << m.context.run.error.number;
   // 10 + (written + 10000) / 10000 * 50 / 6 after each command.
   EXPECT_EQ(progress.values, (std::vector<int>{18, 26, 35, 43, 51, 60}));
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "unit/support/package_bytes.h"
 
@@ -218,33 +218,33 @@ TEST_F(SelectComponentTest, SwitchesStringsFilesAndDescriptor) {
   EXPECT_EQ(current().fileCount, 2u);
   EXPECT_EQ(current().firstEntry, package.components[0].fileList.data + 4);
   EXPECT_STREQ(FileEntryString(NextFileEntry(current().firstEntry), 0), "b.dll");
-  SelectComponent(*h.context, 1);
+  SelectComponent(h.context->package, h.context->current, 1);
   EXPECT_EQ(current().index, 1);
   EXPECT_EQ(current().descriptor, &package.components[1].descriptor);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "Caption one");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "Caption one");
   EXPECT_EQ(current().fileCount, 0u);  // no file list record
   EXPECT_EQ(current().firstEntry, nullptr);
-  SelectComponent(*h.context, 2);
+  SelectComponent(h.context->package, h.context->current, 2);
   EXPECT_STREQ(current().descriptor->choiceLabel, "two");
   EXPECT_EQ(current().fileCount, 0u);  // a list of no entries
   EXPECT_EQ(current().firstEntry, nullptr);
-  SelectComponent(*h.context, 0);
+  SelectComponent(h.context->package, h.context->current, 0);
   EXPECT_EQ(current().fileCount, 2u);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "Caption zero");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "Caption zero");
 }
 
 TEST_F(SelectComponentTest, KeepsEachComponentsEditedFolder) {
   SetFolder("C:\\Edited zero");
-  SelectComponent(*h.context, 1);
+  SelectComponent(h.context->package, h.context->current, 1);
   EXPECT_EQ(Folder(), "");
   SetFolder("D:\\Edited one");
-  SelectComponent(*h.context, 0);
+  SelectComponent(h.context->package, h.context->current, 0);
   EXPECT_EQ(Folder(), "C:\\Edited zero");
-  SelectComponent(*h.context, 0);  // reselecting keeps it too
+  SelectComponent(h.context->package, h.context->current, 0);  // reselecting keeps it too
   EXPECT_EQ(Folder(), "C:\\Edited zero");
-  SelectComponent(*h.context, 1);
+  SelectComponent(h.context->package, h.context->current, 1);
   EXPECT_EQ(Folder(), "D:\\Edited one");
-  SelectComponent(*h.context, 2);
+  SelectComponent(h.context->package, h.context->current, 2);
   EXPECT_EQ(Folder(), "");
   EXPECT_STREQ(h.context->package.components[0].savedFolder, "C:\\Edited zero");
   EXPECT_STREQ(h.context->package.components[1].savedFolder, "D:\\Edited one");
@@ -254,8 +254,8 @@ TEST_F(SelectComponentTest, LongestFolderSurvivesTheRoundTrip) {
   std::string longest(kPathSize - 1, 'x');
   longest[0] = 'C';
   SetFolder(longest.c_str());
-  SelectComponent(*h.context, 2);
-  SelectComponent(*h.context, 0);
+  SelectComponent(h.context->package, h.context->current, 2);
+  SelectComponent(h.context->package, h.context->current, 0);
   EXPECT_EQ(Folder(), longest);
 }
 
@@ -263,15 +263,15 @@ TEST_F(SelectComponentTest, SlotWithoutComponentHasNothing) {
   SetFolder("C:\\Kept");
   for (int index : {3, 5, 6, -1}) {
     SCOPED_TRACE(index);
-    SelectComponent(*h.context, index);
+    SelectComponent(h.context->package, h.context->current, index);
     EXPECT_EQ(current().descriptor, nullptr);
     EXPECT_EQ(current().fileCount, 0u);
     EXPECT_EQ(current().firstEntry, nullptr);
-    EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "");
+    EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "");
   }
-  SelectComponent(*h.context, 0);
+  SelectComponent(h.context->package, h.context->current, 0);
   EXPECT_EQ(Folder(), "C:\\Kept");
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "Caption zero");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "Caption zero");
 }
 
 }  // namespace

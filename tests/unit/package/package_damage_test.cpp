@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "install/file_entry.h"
-#include "package/package_loader.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
+#include "session/load_package.h"
 #include "unit/support/package_bytes.h"
 
 namespace setup {
@@ -220,7 +220,7 @@ TEST(LoadPackageLimitsTest, PayloadsThatJustFitLoad) {
   EXPECT_STREQ(d->displayName, "");
   EXPECT_STREQ(d->choiceLabel, "");
   EXPECT_EQ(d->defaultFolder, nullptr);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "");
   EXPECT_EQ(h.context->current.fileCount, 2u);
 }
 

@@ -1,6 +1,7 @@
 // LoadPackage over setup files written byte by byte: where records go, which
 // packages are complete, incomplete or damaged, and what is left to free.
 #include "package/package_loader.h"
+#include "session/load_package.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "install/file_entry.h"
-#include "package/file_io.h"
-#include "package/memory.h"
+#include "base/file_io.h"
+#include "base/memory.h"
+#include "package/file_entry.h"
 #include "package/strings.h"
 #include "tools/streamwriter/stream_writer.h"
 #include "unit/support/package_bytes.h"
@@ -98,7 +99,7 @@ TEST_F(LoadPackageTest, CompletePackageFillsTheState) {
   EXPECT_EQ(h.context->current.index, 0);
   EXPECT_EQ(h.context->current.fileCount, 1u);
   EXPECT_STREQ(FileEntryString(h.context->current.firstEntry, 0), "app.exe");
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 31), "Invalid a");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 31), "Invalid a");
   ExpectAllFreed();
 }
 
@@ -218,7 +219,7 @@ TEST_F(LoadPackageTest, StartRecordChoosesPageAndComponent) {
   EXPECT_EQ(package().startPage, 3);
   EXPECT_EQ(package().startComponent, 1);
   EXPECT_EQ(h.context->current.index, 1);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "Caption b");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "Caption b");
   EXPECT_STREQ(FileEntryString(h.context->current.firstEntry, 0), "b.txt");
 }
 
@@ -231,7 +232,7 @@ TEST_F(LoadPackageTest, StartComponentWithoutSlotFallsBackToFirst) {
     p.Record(REC_START, StartBytes(kNoStartPage, start));
     ASSERT_EQ(one.Load(p.End(), 48), 1);
     EXPECT_EQ(one.context->current.index, 0);
-    EXPECT_STREQ(GetPackageString(*one.context, 6, 0), "Caption a");
+    EXPECT_STREQ(GetPackageString(one.context->current, 6, 0), "Caption a");
   }
 }
 
@@ -399,7 +400,7 @@ TEST_F(LoadPackageTest, CompressedPayloadsDecodeToTheirBytes) {
   EXPECT_EQ(PayloadText(package().dialogs), AsString(dialogs));
   EXPECT_EQ(package().uninstaller.size, 5000u);
   EXPECT_EQ(PayloadText(package().uninstaller), AsString(uninstaller));
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 31), "Invalid a");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 31), "Invalid a");
   EXPECT_STREQ(FileEntryString(h.context->current.firstEntry, 0), "z.dll");
   EXPECT_EQ(PayloadText(package().components[0].iniEntries), AsString(ini));
   // The decoder's buffers go too.
@@ -497,27 +498,30 @@ TEST(ReadRecordPayloadTest, ReadsRawAndCompressedAndFailsShortReads) {
   h.platform.AddFile("C:\\p.bin", AsString(file.bytes));
   FileHandle f = OpenForRead(h.platform, "C:\\p.bin");
   Payload payload{};
-  EXPECT_EQ(ReadRecordPayload(*h.context, f, {REC_TITLE, 0, 6}, &payload), PAYLOAD_OK);
+  StreamDecoder& decoder = h.context->reader.decoder;
+  EXPECT_EQ(ReadRecordPayload(h.platform, decoder, f, {REC_TITLE, 0, 6}, &payload), PAYLOAD_OK);
   EXPECT_EQ(PayloadText(payload), std::string("plain", 6));
   FreeBlock(h.platform, &payload.data);
   RecordHeader packed{REC_TITLE, REC_COMPRESSED, static_cast<uint32_t>(compressed.size())};
-  EXPECT_EQ(ReadRecordPayload(*h.context, f, packed, &payload), PAYLOAD_OK);
+  EXPECT_EQ(ReadRecordPayload(h.platform, decoder, f, packed, &payload), PAYLOAD_OK);
   EXPECT_EQ(PayloadText(payload), std::string("packed", 7));
   FreeBlock(h.platform, &payload.data);
   SeekFile(h.platform, f, static_cast<int32_t>(file.size() - 2), kFileBegin);
   payload.data = reinterpret_cast<uint8_t*>(&payload);  // must come back null
-  EXPECT_EQ(ReadRecordPayload(*h.context, f, {REC_TITLE, 0, 3}, &payload), PAYLOAD_READ_FAILED);
+  EXPECT_EQ(ReadRecordPayload(h.platform, decoder, f, {REC_TITLE, 0, 3}, &payload),
+            PAYLOAD_READ_FAILED);
   EXPECT_EQ(payload.data, nullptr);
   SeekFile(h.platform, f, static_cast<int32_t>(file.size() - 2), kFileBegin);
   RecordHeader cutSize{REC_TITLE, REC_COMPRESSED, 8};
-  EXPECT_EQ(ReadRecordPayload(*h.context, f, cutSize, &payload), PAYLOAD_READ_FAILED);
+  EXPECT_EQ(ReadRecordPayload(h.platform, decoder, f, cutSize, &payload), PAYLOAD_READ_FAILED);
   h.platform.allocationFails = [](uint32_t) { return true; };
   SeekFile(h.platform, f, 0, kFileBegin);
-  EXPECT_EQ(ReadRecordPayload(*h.context, f, {REC_TITLE, 0, 6}, &payload), PAYLOAD_NO_MEMORY);
+  EXPECT_EQ(ReadRecordPayload(h.platform, decoder, f, {REC_TITLE, 0, 6}, &payload),
+            PAYLOAD_NO_MEMORY);
   EXPECT_EQ(payload.data, nullptr);
   h.platform.allocationFails = nullptr;
   CloseFile(h.platform, &f);
-  h.context->decoder.ReleaseBuffers();
+  h.context->reader.decoder.ReleaseBuffers();
   EXPECT_EQ(h.platform.OutstandingBlocks(), 0u);
 }
 

@@ -1,6 +1,7 @@
 // String groups and their lookup, error texts, message boxes, and the
 // formatter that fills package texts.
 #include "package/strings.h"
+#include "session/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_format.h"
 #include "package/component.h"
-#include "package/text_format.h"
 #include "unit/support/package_bytes.h"
 
 namespace setup {
@@ -32,7 +33,7 @@ class PackageStringTest : public ::testing::Test {
     h.context->current.descriptor = &descriptor_;
   }
   const char* Get(unsigned group, unsigned index) {
-    const char* text = GetPackageString(*h.context, group, index);
+    const char* text = GetPackageString(h.context->current, group, index);
     EXPECT_NE(text, nullptr);
     return text;
   }
@@ -112,12 +113,12 @@ TEST(PackageStringFollowTest, LookupsFollowTheCurrentComponent) {
       .Record(REC_COMPONENT, DescriptorBytes(test::MessageDescriptor("Second", "bad 2")));
   LoaderHarness h;
   ASSERT_EQ(h.Load(p.End(), 48), 1);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "First");
-  SelectComponent(*h.context, 1);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 0), "Second");
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 31), "bad 2");
-  SelectComponent(*h.context, 0);
-  EXPECT_STREQ(GetPackageString(*h.context, 6, 31), "bad 1");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "First");
+  SelectComponent(h.context->package, h.context->current, 1);
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 0), "Second");
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 31), "bad 2");
+  SelectComponent(h.context->package, h.context->current, 0);
+  EXPECT_STREQ(GetPackageString(h.context->current, 6, 31), "bad 1");
 }
 
 // --- Error texts ------------------------------------------------------------

@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kErrorNegativeSeek = 131;
-
 // A fresh host folder per test, named to the engine with backslashes.
 class HostTest : public ::testing::Test {
  protected:
@@ -111,48 +109,6 @@ TEST_F(HostTest, ReadWriteHandleOverwritesInPlace) {
   EXPECT_EQ(Read(h, 2), "67");
   host.CloseHandle(h);
   EXPECT_EQ(Get("f.txt"), "012abc6789");
-}
-
-TEST_F(HostTest, FilePointerMovesFromStartCurrentAndEnd) {
-  Put("f.txt", "0123456789");
-  FileHandle h = host.CreateFileA(E("f.txt").c_str(), kGenericRead, kFileShareRead,
-                                  kOpenExisting);
-  EXPECT_EQ(host.SetFilePointer(h, 4, kFileBegin), 4u);
-  EXPECT_EQ(host.SetFilePointer(h, -3, kFileCurrent), 1u);
-  EXPECT_EQ(Read(h, 1), "1");
-  EXPECT_EQ(host.SetFilePointer(h, -2, kFileEnd), 8u);
-  EXPECT_EQ(Read(h, 9), "89");
-  // The size, as FileSize finds it.
-  EXPECT_EQ(host.SetFilePointer(h, 0, kFileEnd), 10u);
-  EXPECT_EQ(host.SetFilePointer(h, 100, kFileBegin), 100u);
-  EXPECT_EQ(Read(h, 4), "");
-  host.CloseHandle(h);
-}
-
-TEST_F(HostTest, NegativeTargetFailsAndLeavesThePosition) {
-  Put("f.txt", "0123456789");
-  FileHandle h = host.CreateFileA(E("f.txt").c_str(), kGenericRead, kFileShareRead,
-                                  kOpenExisting);
-  ASSERT_EQ(host.SetFilePointer(h, 5, kFileBegin), 5u);
-  EXPECT_EQ(host.SetFilePointer(h, -6, kFileCurrent), kInvalidSetFilePointer);
-  EXPECT_EQ(host.GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(host.SetFilePointer(h, -11, kFileEnd), kInvalidSetFilePointer);
-  EXPECT_EQ(host.GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(host.SetFilePointer(h, -1, kFileBegin), kInvalidSetFilePointer);
-  EXPECT_EQ(host.GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(Read(h, 1), "5");
-  host.CloseHandle(h);
-}
-
-TEST_F(HostTest, TargetBeyondFourGigabytesFailsAndLeavesThePosition) {
-  Put("f.txt", "0123456789");
-  FileHandle h = host.CreateFileA(E("f.txt").c_str(), kGenericRead, kFileShareRead,
-                                  kOpenExisting);
-  ASSERT_EQ(host.SetFilePointer(h, INT32_MAX, kFileBegin), static_cast<uint32_t>(INT32_MAX));
-  ASSERT_EQ(host.SetFilePointer(h, INT32_MAX, kFileCurrent), 0xFFFFFFFEu);
-  EXPECT_EQ(host.SetFilePointer(h, 1, kFileCurrent), kInvalidSetFilePointer);
-  EXPECT_EQ(host.SetFilePointer(h, 0, kFileCurrent), 0xFFFFFFFEu);
-  host.CloseHandle(h);
 }
 
 TEST_F(HostTest, MissingFileAndMissingFolderGiveDifferentErrors) {

@@ -9,8 +9,6 @@
 namespace setup {
 namespace {
 
-constexpr uint32_t kErrorNegativeSeek = 131;
-
 // A machine with C: (fixed, 4 KiB clusters, 1 MiB free) and a few files.
 class SimTest : public ::testing::Test {
  protected:
@@ -365,39 +363,6 @@ TEST_F(SimTest, ClosedHandleIsInvalid) {
 }
 
 // --- File pointer and reading ---------------------------------------------------------
-
-TEST_F(SimTest, FilePointerMovesFromStartCurrentAndEnd) {
-  sim.AddFile("C:\\f.bin", "0123456789");
-  FileHandle h = Open("C:\\f.bin", kGenericRead, kFileShareRead);
-  EXPECT_EQ(sim.SetFilePointer(h, 4, kFileBegin), 4u);
-  EXPECT_EQ(Read(h, 2), "45");
-  EXPECT_EQ(sim.SetFilePointer(h, -3, kFileCurrent), 3u);
-  EXPECT_EQ(Read(h, 1), "3");
-  EXPECT_EQ(sim.SetFilePointer(h, 2, kFileCurrent), 6u);
-  EXPECT_EQ(sim.SetFilePointer(h, -2, kFileEnd), 8u);
-  EXPECT_EQ(Read(h, 5), "89");
-  EXPECT_EQ(sim.SetFilePointer(h, 0, kFileCurrent), 10u);
-  sim.CloseHandle(h);
-}
-
-TEST_F(SimTest, NegativeTargetFailsAndLeavesThePosition) {
-  sim.AddFile("C:\\f.bin", "0123456789");
-  FileHandle h = Open("C:\\f.bin", kGenericRead, kFileShareRead);
-  ASSERT_EQ(sim.SetFilePointer(h, 5, kFileBegin), 5u);
-  EXPECT_EQ(sim.SetFilePointer(h, -6, kFileCurrent), kInvalidSetFilePointer);
-  EXPECT_EQ(sim.GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(sim.SetFilePointer(h, -11, kFileEnd), kInvalidSetFilePointer);
-  EXPECT_EQ(sim.GetLastError(), kErrorNegativeSeek);
-  // Without a high part the distance is signed from the start too.
-  EXPECT_EQ(sim.SetFilePointer(h, -1, kFileBegin), kInvalidSetFilePointer);
-  EXPECT_EQ(sim.GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(sim.SetFilePointer(h, INT32_MIN, kFileBegin), kInvalidSetFilePointer);
-  EXPECT_EQ(sim.SetFilePointer(h, 0, 7), kInvalidSetFilePointer);
-  EXPECT_EQ(sim.GetLastError(), kErrorInvalidParameter);
-  EXPECT_EQ(sim.SetFilePointer(h, 0, kFileCurrent), 5u);
-  EXPECT_EQ(Read(h, 1), "5");
-  sim.CloseHandle(h);
-}
 
 TEST_F(SimTest, ReadingAtOrPastTheEndDeliversNothingAndSucceeds) {
   sim.AddFile("C:\\f.bin", "abc");

@@ -1,6 +1,6 @@
 #include "unit/support/decode_harness.h"
 
-#include "package/file_io.h"
+#include "base/file_io.h"
 #include "unit/support/sim_counted_reader.h"
 
 namespace setup::test {

@@ -1,49 +1,9 @@
 #include "unit/support/package_bytes.h"
 
-#include "package/package_loader.h"
+#include "session/load_package.h"
 #include "tools/streamwriter/stream_writer.h"
 
 namespace setup::test {
-
-ByteWriter& ByteWriter::U8(uint8_t v) {
-  bytes.push_back(v);
-  return *this;
-}
-
-ByteWriter& ByteWriter::U16(uint16_t v) {
-  bytes.push_back(static_cast<uint8_t>(v));
-  bytes.push_back(static_cast<uint8_t>(v >> 8));
-  return *this;
-}
-
-ByteWriter& ByteWriter::U32(uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  return *this;
-}
-
-ByteWriter& ByteWriter::Raw(const Bytes& data) {
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  return *this;
-}
-
-ByteWriter& ByteWriter::Raw(const std::string& data) {
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  return *this;
-}
-
-ByteWriter& ByteWriter::Text(const std::string& text) {
-  Raw(text);
-  return U8(0);
-}
-
-ByteWriter& ByteWriter::Fill(size_t count, uint8_t value) {
-  bytes.insert(bytes.end(), count, value);
-  return *this;
-}
-
-void ByteWriter::PutU32At(size_t offset, uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<uint8_t>(v >> (8 * i));
-}
 
 Bytes StringGroupBytes(const std::vector<std::string>& texts) {
   ByteWriter w;
@@ -83,29 +43,6 @@ DescriptorSpec MessageDescriptor(const std::string& caption, const std::string& 
   messages.push_back(invalidData);
   fields.groups[6] = messages;
   return fields;
-}
-
-Bytes FileEntryBytes(const FileEntrySpec& fields) {
-  ByteWriter w;
-  w.U16(0).U16(fields.state).U16(fields.iconIndex);
-  w.U32(fields.dataOffset).U32(fields.storedSize).U32(fields.fileSize).U32(fields.checksum);
-  w.U8(fields.flags).U8(fields.folderKind).U8(fields.finishRole).U8(fields.sharedFile);
-  w.U8(fields.placement).U8(fields.specialKind).U8(fields.baseComponent).U8(fields.baseIndex);
-  if ((fields.flags & 0x06) != 0) w.Raw(Bytes(fields.version.begin(), fields.version.end()));
-  if ((fields.flags & 0x08) != 0) w.Raw(Bytes(fields.times.begin(), fields.times.end()));
-  for (const std::string& s : fields.strings) w.Text(s);
-  w.Fill(fields.padding, 0xEE);
-  uint16_t size = fields.entrySize.value_or(static_cast<uint16_t>(w.size()));
-  w.bytes[0] = static_cast<uint8_t>(size);
-  w.bytes[1] = static_cast<uint8_t>(size >> 8);
-  return w.bytes;
-}
-
-Bytes FileListBytes(const std::vector<FileEntrySpec>& entries, std::optional<uint32_t> count) {
-  ByteWriter w;
-  w.U32(count.value_or(static_cast<uint32_t>(entries.size())));
-  for (const FileEntrySpec& e : entries) w.Raw(FileEntryBytes(e));
-  return w.bytes;
 }
 
 Bytes IniListBytes(const std::vector<IniSpec>& entries) {

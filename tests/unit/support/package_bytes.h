@@ -1,8 +1,9 @@
 // Package bytes written out field by field for the loader, string, component
 // and file entry tests: a stub, records with hand-made headers, descriptors
-// with given texts and string groups, file entries, and the end record with
-// its file-data region. Nothing here goes through the engine's own writers;
-// compressed payloads are made by zlib or libdeflate and transcoded.
+// with given texts and string groups, entry lists, and the end record with its
+// file-data region (file entries: unit/support/byte_writer.h). Nothing here
+// goes through the engine's own writers; compressed payloads are made by zlib
+// or libdeflate and transcoded.
 #pragma once
 
 #include <array>
@@ -13,29 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "unit/support/byte_writer.h"
+#include "session/setup_context.h"
 
 namespace setup::test {
-
-using Bytes = std::vector<uint8_t>;
-
-// Little-endian fields appended to a byte vector.
-class ByteWriter {
- public:
-  ByteWriter& U8(uint8_t v);
-  ByteWriter& U16(uint16_t v);
-  ByteWriter& U32(uint32_t v);
-  ByteWriter& Raw(const Bytes& data);
-  ByteWriter& Raw(const std::string& data);
-  // The text and its NUL.
-  ByteWriter& Text(const std::string& text);
-  ByteWriter& Fill(size_t count, uint8_t value);
-  void PutU32At(size_t offset, uint32_t v);
-  size_t size() const { return bytes.size(); }
-
-  Bytes bytes;
-};
 
 // u16 n, then the n texts with their NULs.
 Bytes StringGroupBytes(const std::vector<std::string>& texts);
@@ -63,32 +46,6 @@ Bytes DescriptorBytes(const DescriptorSpec& fields);
 // index 31 (indices in between are "m<i>"), and whose choice label is `label`.
 DescriptorSpec MessageDescriptor(const std::string& caption, const std::string& invalidData,
                                  const std::string& label = "");
-
-struct FileEntrySpec {
-  uint16_t state = 0;
-  uint16_t iconIndex = 0;
-  uint32_t dataOffset = 0;
-  uint32_t storedSize = 0;
-  uint32_t fileSize = 0;
-  uint32_t checksum = 0;
-  uint8_t flags = 0;
-  uint8_t folderKind = 0;
-  uint8_t finishRole = 0;
-  uint8_t sharedFile = 0;
-  uint8_t placement = 0;
-  uint8_t specialKind = 0;
-  uint8_t baseComponent = 0;
-  uint8_t baseIndex = 0;
-  std::array<uint8_t, 20> version{};  // written when flags has 0x02 or 0x04
-  std::array<uint8_t, 24> times{};    // written when flags has 0x08
-  std::array<std::string, 6> strings;
-  size_t padding = 0;                 // bytes after the strings, counted in entrySize
-  std::optional<uint16_t> entrySize;  // overrides the computed size
-};
-Bytes FileEntryBytes(const FileEntrySpec& fields);
-// u32 count (the number of entries unless given), then the entries.
-Bytes FileListBytes(const std::vector<FileEntrySpec>& entries,
-                    std::optional<uint32_t> count = std::nullopt);
 
 // Entry lists: u16 count, then entries.
 struct IniSpec {

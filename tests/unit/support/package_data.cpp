@@ -5,35 +5,20 @@
 #include <cstdio>
 #include <random>
 
+#include "base/file_io.h"
 #include "decode/package_reader.h"
-#include "install/file_entry.h"
-#include "package/file_io.h"
+#include "package/file_entry.h"
 
 namespace setup::test {
-
-Le& Le::U8(uint32_t v) {
-  bytes_.push_back(static_cast<char>(v & 0xFF));
-  return *this;
-}
-Le& Le::U16(uint32_t v) { return U8(v).U8(v >> 8); }
-Le& Le::U32(uint32_t v) { return U16(v).U16(v >> 16); }
-Le& Le::Raw(std::string_view bytes) {
-  bytes_.append(bytes);
-  return *this;
-}
-Le& Le::Raw(const std::vector<uint8_t>& bytes) {
-  bytes_.append(bytes.begin(), bytes.end());
-  return *this;
-}
 
 std::string StoredStream(std::string_view data) {
   // Header bits 0-3: type 7 and the final flag (0xF); the stored block drops
   // the other four bits of the byte.
-  return Le().U8(0x0F).U16(static_cast<uint32_t>(data.size())).Raw(data).str();
+  return ByteWriter().U8(0x0F).U16(static_cast<uint32_t>(data.size())).Raw(data).str();
 }
 
 std::string RawItem(std::string_view data, bool wideSize) {
-  Le item;
+  ByteWriter item;
   item.U8(wideSize ? 2 : 0);
   if (wideSize) {
     item.U32(static_cast<uint32_t>(data.size()));
@@ -45,7 +30,7 @@ std::string RawItem(std::string_view data, bool wideSize) {
 
 std::string CompressedItem(uint32_t size, std::string_view stream, bool wideSize,
                            bool wideLength) {
-  Le item;
+  ByteWriter item;
   item.U8(1 | (wideSize ? 2 : 0) | (wideLength ? 4 : 0));
   if (wideSize) {
     item.U32(size);
@@ -83,33 +68,6 @@ std::string Noise(size_t size, uint32_t seed) {
   return out;
 }
 
-std::vector<uint8_t> EntryBytes(const EntryFields& f) {
-  Le e;
-  e.U16(0);  // entrySize, filled in below
-  e.U16(STATE_IDLE).U16(0).U32(f.dataOffset).U32(f.storedSize).U32(f.fileSize).U32(f.checksum);
-  e.U8(f.flags).U8(FOLDER_INSTALL).U8(ROLE_NONE).U8(0).U8(PLACE_KEEP).U8(SPECIAL_NONE);
-  e.U8(f.baseComponent).U8(f.baseIndex);
-  if (f.flags & (FEF_CHECK_VERSION | FEF_CHECK_LANGUAGE)) {
-    for (int i = 0; i < 5; ++i) e.U32(0);
-  }
-  if (f.flags & FEF_FILE_TIMES) {
-    for (const FileTime& t : f.times) e.U32(t.low).U32(t.high);
-  }
-  e.Raw(f.name).U8(0);
-  for (int i = 1; i < kEntryStrings; ++i) e.U8(0);
-  std::vector<uint8_t> bytes(e.str().begin(), e.str().end());
-  bytes[0] = static_cast<uint8_t>(bytes.size());
-  bytes[1] = static_cast<uint8_t>(bytes.size() >> 8);
-  return bytes;
-}
-
-std::vector<uint8_t> FileListBytes(const std::vector<EntryFields>& entries) {
-  Le list;
-  list.U32(static_cast<uint32_t>(entries.size()));
-  for (const EntryFields& f : entries) list.Raw(EntryBytes(f));
-  return std::vector<uint8_t>(list.str().begin(), list.str().end());
-}
-
 PackageMachine::PackageMachine(std::string packagePath) : packagePath_(std::move(packagePath)) {
   sim.AddDrive('C', 1u << 30);
   sim.AddDrive('A', 1440 * 1024, 512, DriveKind::Removable);
@@ -118,18 +76,18 @@ PackageMachine::PackageMachine(std::string packagePath) : packagePath_(std::move
   InstallTexts();
 }
 
-PackageMachine::~PackageMachine() { EndPackageData(context); }
+PackageMachine::~PackageMachine() { EndPackageData(context.reader); }
 
 void PackageMachine::InstallTexts() {
   unsigned count = texts.empty() ? 0 : texts.rbegin()->first + 1;
-  Le group;
+  ByteWriter group;
   group.U16(count);
   for (unsigned i = 0; i < count; ++i) {
     auto it = texts.find(i);
     if (it != texts.end()) group.Raw(it->second);
     group.U8(0);
   }
-  group6_.assign(group.str().begin(), group.str().end());
+  group6_ = group.bytes;
   descriptor_ = ComponentDescriptor{};
   descriptor_.groups[6] = StringGroup{group6_.data(), static_cast<uint32_t>(group6_.size())};
   context.current.descriptor = &descriptor_;
@@ -137,7 +95,7 @@ void PackageMachine::InstallTexts() {
 
 void PackageMachine::WriteSetupFile(std::string_view part0, uint32_t stubSize) {
   std::string file(stubSize, 'S');
-  file += Le().U32(static_cast<uint32_t>(part0.size())).Raw(part0).str();
+  file += ByteWriter().U32(static_cast<uint32_t>(part0.size())).Raw(part0).str();
   sim.AddFile(packagePath_, file);
   context.package.regionStart = stubSize;
   context.package.regionLength = static_cast<uint32_t>(part0.size());
@@ -145,7 +103,7 @@ void PackageMachine::WriteSetupFile(std::string_view part0, uint32_t stubSize) {
 
 void PackageMachine::WriteVolume(const std::string& name, std::string_view part,
                                  std::string_view junk) {
-  sim.AddFile(name, Le().U32(static_cast<uint32_t>(part.size())).Raw(part).Raw(junk).str());
+  sim.AddFile(name, ByteWriter().U32(static_cast<uint32_t>(part.size())).Raw(part).Raw(junk).str());
 }
 
 void PackageMachine::WriteRegion(std::string_view region, const std::vector<uint32_t>& lengths) {
@@ -176,16 +134,16 @@ std::string PackageMachine::Volume(int k) const {
 
 void PackageMachine::Begin() { ASSERT_EQ(BeginPackageData(context), 0); }
 
-std::string PackageMachine::Read(uint32_t n, int* result) {
+std::string PackageMachine::Read(uint32_t n, bool* read) {
   std::string out(n, '\0');
   uint32_t got = 0;
-  int r = ReadPackageData(context, context.reader.handle, out.data(), n, &got);
-  if (result != nullptr) *result = r;
+  bool ok = ReadPackageData(context.reader, context.reader.handle, out.data(), n, &got);
+  if (read != nullptr) *read = ok;
   out.resize(got);
   return out;
 }
 
-void PackageMachine::SetFileList(int slot, const std::vector<EntryFields>& entries) {
+void PackageMachine::SetFileList(int slot, const std::vector<FileEntrySpec>& entries) {
   fileLists_[slot] = FileListBytes(entries);
   ComponentSlot& s = context.package.components[slot];
   s.fileList = Payload{fileLists_[slot].data(), static_cast<uint32_t>(fileLists_[slot].size())};

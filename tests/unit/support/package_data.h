@@ -1,5 +1,5 @@
 // A simulated machine holding a setup file with its file-data region, volume
-// files beside it, the message texts the package reader shows, and a
+// files beside it, the message texts the session's disk prompt shows, and a
 // SetupContext ready to read package data. Region and item bytes are written
 // field by field here; nothing is produced by the package writer.
 #pragma once
@@ -12,26 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "package/setup_context.h"
 #include "platform/sim/sim_platform.h"
+#include "session/setup_context.h"
+#include "unit/support/byte_writer.h"
 #include "unit/support/forwarding_platform.h"
 
 namespace setup::test {
-
-// Little-endian fields, appended in order.
-class Le {
- public:
-  Le& U8(uint32_t v);
-  Le& U16(uint32_t v);
-  Le& U32(uint32_t v);
-  Le& Raw(std::string_view bytes);
-  Le& Raw(const std::vector<uint8_t>& bytes);
-  const std::string& str() const { return bytes_; }
-  size_t size() const { return bytes_.size(); }
-
- private:
-  std::string bytes_;
-};
 
 // One stream of the package format made of a single final stored block:
 // header nibble 0xF (type 7, final), padding to the byte, u16 length, data.
@@ -74,22 +60,6 @@ inline constexpr const char* kCancelQuestion = "Cancel the installation?";
 inline constexpr const char* kNotCompleted = "The installation did not complete.";
 inline constexpr const char* kDiskPrompt = "Please insert disk number %d.";
 
-// A file entry, written field by field (layout in install/file_entry.h).
-struct EntryFields {
-  uint32_t dataOffset = 0;
-  uint32_t storedSize = 0;
-  uint32_t fileSize = 0;
-  uint32_t checksum = 0;
-  uint8_t flags = 0;
-  uint8_t baseComponent = 0;
-  uint8_t baseIndex = 0;
-  std::array<FileTime, 3> times{};  // written when flags has FEF_FILE_TIMES
-  std::string name = "file.dll";
-};
-std::vector<uint8_t> EntryBytes(const EntryFields& fields);
-// u32 count, then the entries back to back.
-std::vector<uint8_t> FileListBytes(const std::vector<EntryFields>& entries);
-
 class PackageMachine {
  public:
   // Drive C: (fixed) and A: (removable); the package at `packagePath`.
@@ -123,10 +93,10 @@ class PackageMachine {
   // BeginPackageData, expected to succeed.
   void Begin();
   // ReadPackageData from the current handle; the bytes delivered.
-  std::string Read(uint32_t n, int* result = nullptr);
+  std::string Read(uint32_t n, bool* read = nullptr);
 
   // Puts a file list in component slot `slot`.
-  void SetFileList(int slot, const std::vector<EntryFields>& entries);
+  void SetFileList(int slot, const std::vector<FileEntrySpec>& entries);
   // The first entry of slot `slot` (entry `index`).
   uint8_t* Entry(int slot, uint32_t index);
 

@@ -1,4 +1,4 @@
-#include "package/file_io.h"
+#include "base/file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -123,20 +123,20 @@ TEST_F(FileIoTest, OpenersFailOnMissingFilesButCreateMakesOne) {
 TEST_F(FileIoTest, ReadExactWantsEveryByte) {
   FileHandle h = OpenForRead(p, "C:\\data.bin");
   char buffer[16] = {};
-  EXPECT_EQ(ReadExact(p, h, buffer, 4), 0);
+  EXPECT_TRUE(ReadExact(p, h, buffer, 4));
   EXPECT_EQ(std::string(buffer, 4), "0123");
-  EXPECT_EQ(ReadExact(p, h, buffer, 0), 0);
+  EXPECT_TRUE(ReadExact(p, h, buffer, 0));
   // Only six bytes are left: a short read is a failure.
-  EXPECT_EQ(ReadExact(p, h, buffer, 7), 1);
-  EXPECT_EQ(ReadExact(p, h, buffer, 1), 1);  // at the end
+  EXPECT_FALSE(ReadExact(p, h, buffer, 7));
+  EXPECT_FALSE(ReadExact(p, h, buffer, 1));  // at the end
   CloseFile(p, &h);
 }
 
 TEST_F(FileIoTest, ReadExactFailsWhenTheCallFails) {
   FileHandle h = OpenForWrite(p, "C:\\data.bin");
   char buffer[4];
-  EXPECT_EQ(ReadExact(p, h, buffer, 4), 1);
-  EXPECT_EQ(ReadExact(p, kInvalidFile, buffer, 0), 1);
+  EXPECT_FALSE(ReadExact(p, h, buffer, 4));
+  EXPECT_FALSE(ReadExact(p, kInvalidFile, buffer, 0));
   CloseFile(p, &h);
 }
 
@@ -159,7 +159,7 @@ TEST_F(FileIoTest, ReadThatFailsPartWayCountsAsNothing) {
   p.readErrorAfterBytes = true;
   char buffer[16];
   EXPECT_EQ(ReadUpTo(p, h, buffer, 4), 0u);
-  EXPECT_EQ(ReadExact(p, h, buffer, 4), 1);
+  EXPECT_FALSE(ReadExact(p, h, buffer, 4));
   CloseFile(p, &h);
 }
 
@@ -196,7 +196,7 @@ TEST_F(FileIoTest, SeekAndTell) {
   EXPECT_EQ(SeekFile(p, h, 2, kFileCurrent), 5u);
   EXPECT_EQ(SeekFile(p, h, -1, kFileEnd), 9u);
   char c = 0;
-  EXPECT_EQ(ReadExact(p, h, &c, 1), 0);
+  EXPECT_TRUE(ReadExact(p, h, &c, 1));
   EXPECT_EQ(c, '9');
   EXPECT_EQ(TellFile(p, h), 10u);
   EXPECT_EQ(SeekFile(p, h, -20, kFileCurrent), kInvalidSetFilePointer);
@@ -213,7 +213,7 @@ TEST_F(FileIoTest, FileSizeLeavesThePositionWhereItWas) {
   EXPECT_EQ(FileSize(p, h), 10u);
   EXPECT_EQ(TellFile(p, h), 7u);
   char c = 0;
-  ASSERT_EQ(ReadExact(p, h, &c, 1), 0);
+  ASSERT_TRUE(ReadExact(p, h, &c, 1));
   EXPECT_EQ(c, '7');
   // Past the end, too.
   SeekFile(p, h, 50, kFileBegin);

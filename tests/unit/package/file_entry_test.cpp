@@ -1,7 +1,7 @@
 // File entries written byte by byte: the fields at their offsets, where the
 // version block, the file times and the strings start for each flag set, the
 // walk over a list, the base of a patch entry, and the list check.
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 
 #include <gtest/gtest.h>
 
@@ -167,7 +167,7 @@ class FindPatchBaseTest : public ::testing::Test {
     patch.baseComponent = component;
     patch.baseIndex = index;
     Bytes entry = FileEntryBytes(patch);
-    const uint8_t* base = FindPatchBase(*h.context, entry.data());
+    const uint8_t* base = FindPatchBase(h.context->package, entry.data());
     return base == nullptr ? nullptr : FileEntryString(base, 0);
   }
 
@@ -180,7 +180,7 @@ TEST_F(FindPatchBaseTest, FindsTheEntryByComponentAndIndex) {
   EXPECT_STREQ(BaseName(0, 2), "two");
   EXPECT_STREQ(BaseName(1, 0), "own");
   // Whatever the current component is.
-  SelectComponent(*h.context, 2);
+  SelectComponent(h.context->package, h.context->current, 2);
   EXPECT_STREQ(BaseName(0, 2), "two");
 }
 

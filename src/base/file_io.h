@@ -8,10 +8,13 @@
 
 namespace setup {
 
-// Results of WriteBytes.
-constexpr int WRITE_OK = 0;
-constexpr int WRITE_FAILED = 2;
-constexpr int WRITE_SHORT = 3;
+// Results of WriteBytes: the numbers the setup's file wrappers have always
+// reported, 0 for a whole write.
+enum WriteResult : int {
+  WRITE_OK = 0,
+  WRITE_FAILED = 2,
+  WRITE_SHORT = 3,
+};
 
 // Existing files only; kInvalidFile on failure.
 FileHandle OpenForRead(Platform& platform, const char* path);       // shares reading
@@ -20,12 +23,12 @@ FileHandle OpenForReadWrite(Platform& platform, const char* path);  // shares re
 // Creates or truncates, for writing, no sharing.
 FileHandle CreateForWrite(Platform& platform, const char* path);
 
-// 0 when all n bytes were read, 1 on failure or a short read.
-int ReadExact(Platform& platform, FileHandle file, void* buffer, uint32_t n);
+// True when all n bytes were read; false on failure or a short read.
+bool ReadExact(Platform& platform, FileHandle file, void* buffer, uint32_t n);
 // The number of bytes read (0 at the end of the file or on failure).
 uint32_t ReadUpTo(Platform& platform, FileHandle file, void* buffer, uint32_t n);
 // WRITE_OK, WRITE_FAILED when the write call failed, WRITE_SHORT when it wrote less.
-int WriteBytes(Platform& platform, FileHandle file, const void* buffer, uint32_t n);
+WriteResult WriteBytes(Platform& platform, FileHandle file, const void* buffer, uint32_t n);
 
 // The new position, or kInvalidSetFilePointer.
 uint32_t SeekFile(Platform& platform, FileHandle file, int32_t distance, uint32_t origin);

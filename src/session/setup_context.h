@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "base/errors.h"
+#include "base/text.h"
 #include "decode/package_reader.h"
-#include "decode/stream_decoder.h"
 #include "package/package_state.h"
-#include "paths/path_helpers.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -20,14 +20,6 @@ class ProgressBar {
   virtual void SetProgressPercent(int percent) = 0;
 };
 
-struct CurrentComponent {
-  int index;
-  const ComponentDescriptor* descriptor;  // null until a component is selected
-  uint32_t fileCount;
-  uint8_t* firstEntry;                    // null when the component has no files
-  char destinationFolder[kPathSize];
-};
-
 constexpr uint32_t kTargetPathSize = 520;
 
 // Page results of the wizard.
@@ -36,8 +28,7 @@ constexpr int PAGE_END = 2;
 constexpr int PAGE_BACK = 1007;
 
 struct RunState {
-  int errorNumber;                  // setup error number, 0 while all is well
-  char errorSubject[kPathSize];     // the path its message quotes
+  SetupError error;                 // setup error number and the path its message quotes
   bool removableMedia;              // running as the copy relaunched from removable media
   bool windowsNt;
   WindowHandle frameWindow;         // owners of message boxes, 0 while none exists
@@ -51,7 +42,7 @@ struct RunState {
 
 struct SetupContext {
   explicit SetupContext(Platform& p)
-      : platform(p), dataSource(*this), decoder(p, &dataSource) {}
+      : platform(p), reader(p, run.error) {}
   SetupContext(const SetupContext&) = delete;
   SetupContext& operator=(const SetupContext&) = delete;
 
@@ -63,10 +54,8 @@ struct SetupContext {
   PackageState package = {};
   CurrentComponent current = {};
   RunState run = {};
-  PackageReader reader = {kInvalidFile, {}, 0, 0, 0, 0, {}, 0};
   ProgressBar* progress = nullptr;
-  PackageDataSource dataSource;
-  StreamDecoder decoder;
+  PackageReader reader;  // and its decoder
 };
 
 // Sets the setup error number and the path its message quotes.
@@ -75,5 +64,9 @@ void SetSetupError(SetupContext& context, int error, const char* subject);
 // Sets the setup error number and keeps the subject an earlier step recorded:
 // running out of memory or disk has no file of its own to name.
 void SetSetupErrorNumber(SetupContext& context, int error);
+
+// Opens the package data of this run: the package file's region, as the
+// loader found it (see BeginPackageData), with the session's disk prompt.
+int BeginPackageData(SetupContext& context);
 
 }  // namespace setup

@@ -15,12 +15,11 @@
 
 #include <cstdint>
 
-#include "package/bytes.h"
+#include "base/bytes.h"
+#include "package/package_state.h"
 #include "platform/platform.h"
 
 namespace setup {
-
-struct SetupContext;
 
 constexpr uint32_t kEntryFixedSize = 30;
 constexpr uint32_t kVersionBlockSize = 20;
@@ -105,7 +104,7 @@ void SetFileTimesFromEntry(Platform& platform, FileHandle file, const uint8_t* e
 
 // The base entry of a patch entry: entry baseIndex of component baseComponent;
 // null when that component or entry does not exist.
-uint8_t* FindPatchBase(SetupContext& context, const uint8_t* entry);
+uint8_t* FindPatchBase(const PackageState& package, const uint8_t* entry);
 
 // Checks a file list payload: the count, every entry within the payload with
 // room for its fixed part, blocks and six strings. Loaded lists are checked

@@ -1,4 +1,4 @@
-#include "package/text_format.h"
+#include "base/text_format.h"
 
 namespace setup {
 

@@ -2,6 +2,8 @@
 // group 6, which FormatErrorText fills with the error subject.
 #pragma once
 
+#include "base/text.h"
+
 namespace setup {
 
 constexpr int ERR_NONE = 0;
@@ -16,5 +18,22 @@ constexpr int ERR_WRITE = 19;             // a write failed
 constexpr int ERR_WRITE_SHORT = 20;       // a write came up short (disk full)
 constexpr int ERR_CHECKSUM = 21;          // checksum mismatch
 constexpr int ERR_REPLACE = 22;           // an existing file could not be replaced
+
+// The setup error number and the path its message quotes: one per run, set by
+// whichever step failed and read by the one that tells the user.
+struct SetupError {
+  int number;                 // ERR_NONE while all is well
+  char subject[kPathSize];
+};
+
+// Sets the error number and its subject (null: none).
+inline void RecordError(SetupError& error, int number, const char* subject) {
+  error.number = number;
+  CopyText(error.subject, kPathSize, subject != nullptr ? subject : "");
+}
+
+// Sets the error number and keeps the subject an earlier step recorded:
+// running out of memory or disk has no file of its own to name.
+inline void RecordErrorNumber(SetupError& error, int number) { error.number = number; }
 
 }  // namespace setup

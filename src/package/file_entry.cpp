@@ -1,8 +1,6 @@
-#include "install/file_entry.h"
+#include "package/file_entry.h"
 
 #include <cstddef>
-
-#include "package/setup_context.h"
 
 namespace setup {
 
@@ -41,10 +39,10 @@ void SetFileTimesFromEntry(Platform& platform, FileHandle file, const uint8_t* e
   platform.SetFileTime(file, &creation, &access, &write);
 }
 
-uint8_t* FindPatchBase(SetupContext& context, const uint8_t* entry) {
+uint8_t* FindPatchBase(const PackageState& package, const uint8_t* entry) {
   uint8_t component = EntryBaseComponent(entry);
-  if (component >= context.package.componentCount) return nullptr;
-  const Payload& list = context.package.components[component].fileList;
+  if (component >= package.componentCount) return nullptr;
+  const Payload& list = package.components[component].fileList;
   if (list.data == nullptr || list.size < 4) return nullptr;
   uint32_t count = ReadU32(list.data);
   uint8_t index = EntryBaseIndex(entry);

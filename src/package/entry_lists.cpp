@@ -1,6 +1,6 @@
-#include "install/entry_lists.h"
+#include "package/entry_lists.h"
 
-#include "package/bytes.h"
+#include "base/bytes.h"
 
 namespace setup {
 

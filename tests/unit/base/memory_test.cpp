@@ -1,4 +1,4 @@
-#include "package/memory.h"
+#include "base/memory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // INI, registry and file-patch lists written byte by byte, read with the
 // cursor, and cut short at every byte.
-#include "install/entry_lists.h"
+#include "package/entry_lists.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,8 @@
 
 namespace setup {
 
-// Both return 1 and the block, or 0 and null.
+// Both return 1 and the block, or 0 and null: the 1/0 that every allocation
+// of the setup reports, kept as the callers test it.
 int AllocBlock(Platform& platform, uint32_t size, void** block);
 int AllocZeroedBlock(Platform& platform, uint32_t size, void** block);
 // Releases *block when it is not null and sets it to null.

@@ -1,4 +1,4 @@
-#include "package/file_io.h"
+#include "base/file_io.h"
 
 namespace setup {
 
@@ -19,10 +19,9 @@ FileHandle CreateForWrite(Platform& platform, const char* path) {
   return platform.CreateFileA(path, kGenericWrite, 0, kCreateAlways);
 }
 
-int ReadExact(Platform& platform, FileHandle file, void* buffer, uint32_t n) {
+bool ReadExact(Platform& platform, FileHandle file, void* buffer, uint32_t n) {
   uint32_t done = 0;
-  if (!platform.ReadFile(file, buffer, n, &done) || done != n) return 1;
-  return 0;
+  return platform.ReadFile(file, buffer, n, &done) && done == n;
 }
 
 uint32_t ReadUpTo(Platform& platform, FileHandle file, void* buffer, uint32_t n) {
@@ -31,7 +30,7 @@ uint32_t ReadUpTo(Platform& platform, FileHandle file, void* buffer, uint32_t n)
   return done;
 }
 
-int WriteBytes(Platform& platform, FileHandle file, const void* buffer, uint32_t n) {
+WriteResult WriteBytes(Platform& platform, FileHandle file, const void* buffer, uint32_t n) {
   uint32_t done = 0;
   if (!platform.WriteFile(file, buffer, n, &done)) return WRITE_FAILED;
   return done == n ? WRITE_OK : WRITE_SHORT;
