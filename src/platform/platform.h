@@ -162,6 +162,39 @@ struct ProcessInfo {
   uint32_t threadId;
 };
 
+// --- Version resources, the shell, fonts and self-registering libraries ------
+
+// VS_FIXEDFILEINFO, as far as the engine reads it (VerQueryValueA of "\\").
+struct FixedFileInfo {
+  uint32_t signature;  // 0xFEEF04BD
+  uint32_t structVersion;
+  uint32_t fileVersionMS;
+  uint32_t fileVersionLS;
+  uint32_t productVersionMS;
+  uint32_t productVersionLS;
+  uint32_t fileFlagsMask;
+  uint32_t fileFlags;
+  uint32_t fileOS;
+  uint32_t fileType;
+  uint32_t fileSubtype;
+  uint32_t fileDateMS;
+  uint32_t fileDateLS;
+};
+static_assert(sizeof(FixedFileInfo) == 52);
+
+// A shell link as IShellLinkA takes it; null fields are not set.
+struct ShellLinkInfo {
+  const char* path;
+  const char* workingFolder;
+  const char* arguments;
+  const char* description;
+  const char* iconPath;
+  int iconIndex;
+};
+
+using LibraryHandle = uintptr_t;  // 0: not loaded
+using ProcAddress = uintptr_t;    // 0: not found
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -251,6 +284,32 @@ class Platform {
   // USER32: whether a message waits (the message itself is not kept).
   virtual int PeekMessageA(WindowHandle window, uint32_t filterMin, uint32_t filterMax,
                            uint32_t remove) = 0;
+
+  // --- Version resources, the shell, fonts and self-registering libraries --
+
+  // VERSION: the size of a file's version block (0: none), the block, and a
+  // value in it ("\\" for the fixed part, "\\VarFileInfo\\Translation").
+  virtual uint32_t GetFileVersionInfoSizeA(const char* path) = 0;
+  virtual int GetFileVersionInfoA(const char* path, uint32_t size, void* data) = 0;
+  virtual int VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                             uint32_t* length) = 0;
+  // SHELL32: ShellExecuteA with the "open" verb and no parameters; returns a
+  // value above 32 on success.
+  virtual uintptr_t ShellExecuteA(WindowHandle owner, const char* file, const char* folder,
+                                  int show) = 0;
+  // OLE32: a shell link object (CoCreateInstance of CLSID_ShellLink) given
+  // the fields and saved to `linkFile` (IPersistFile::Save); an HRESULT.
+  virtual int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) = 0;
+  // GDI32 and USER32: AddFontResourceA, then WM_FONTCHANGE to every top window.
+  virtual int AddFontResourceA(const char* path) = 0;
+  virtual void BroadcastFontChange() = 0;
+  // KERNEL32: LoadLibraryA, GetProcAddress, FreeLibrary; and a call of an
+  // exported function without arguments that returns an HRESULT
+  // (DllRegisterServer).
+  virtual LibraryHandle LoadLibraryA(const char* path) = 0;
+  virtual ProcAddress GetProcAddress(LibraryHandle library, const char* name) = 0;
+  virtual int32_t CallRegistrationFunction(ProcAddress function) = 0;
+  virtual int FreeLibrary(LibraryHandle library) = 0;
 };
 
 }  // namespace setup

@@ -89,6 +89,28 @@ void Replacement(Win32Platform& platform, bool nt, const char* root) {
               ScheduleReplaceAtRestart(platform, nt, nullptr, gone2));
 }
 
+// The version of the system's kernel32.dll, and a shell link saved to a file.
+void VersionAndLink(Win32Platform& platform, const char* root) {
+  char path[kPathSize];
+  uint32_t n = platform.GetSystemDirectoryA(path, sizeof path);
+  AppendText(path, sizeof path, n != 0 ? "\\kernel32.dll" : "");
+  uint32_t size = platform.GetFileVersionInfoSizeA(path);
+  void* block = size != 0 ? HeapAlloc(GetProcessHeap(), 0, size) : nullptr;
+  const void* value = nullptr;
+  uint32_t length = 0;
+  FixedFileInfo info{};
+  if (block != nullptr && platform.GetFileVersionInfoA(path, size, block) &&
+      platform.VerQueryValueA(block, "\\", &value, &length) && length >= sizeof info) {
+    std::memcpy(&info, value, sizeof info);
+  }
+  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+  std::printf("version_signature=%08lx\n", static_cast<unsigned long>(info.signature));
+  char link[kPathSize];
+  std::snprintf(link, sizeof link, "%s\\Check.lnk", root);
+  ShellLinkInfo fields{path, root, "/check", "Check link", path, 0};
+  std::printf("link=%ld\n", static_cast<long>(platform.CreateShellLink(fields, link)));
+}
+
 uint64_t CpuMs() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -135,6 +157,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: platform_check nt|98 ROOT\n");
     return 2;
   }
+  CoInitialize(nullptr);
   Win32Platform platform;
   VersionInfo version{};
   platform.GetVersionExA(&version);
@@ -147,6 +170,8 @@ int main(int argc, char** argv) {
   Profile(platform, argv[2]);
   Folders(platform, argv[2]);
   Replacement(platform, nt, argv[2]);
+  VersionAndLink(platform, argv[2]);
   Process(platform);
+  CoUninitialize();
   return 0;
 }

@@ -48,6 +48,9 @@ run_family() {  # nt|98
   [ -d "$dir/Made/One/Two" ] || fail "MakePathFolders made no Made\\One\\Two"
   expect_line "$out" "^canonical=C:\\\\check-$family\\\\Mixed Case Folder$"
   expect_line "$out" '^replace=1 delete1=1 delete2=1$'
+  expect_line "$out" '^version_signature=feef04bd$'
+  expect_line "$out" '^link=0$'
+  [ -s "$dir/Check.lnk" ] || fail "no shell link file"
   expect_line "$out" '^child_command="[A-Za-z]:\\.*platform_check.exe" /X 2000$'
   expect_line "$out" '^process=ended exit=3 '
   # The wait sleeps: two seconds of waiting cost well under half a second of CPU.

@@ -76,4 +76,27 @@ uint32_t FilesOnlyPlatform::WaitForSingleObject(ProcessHandle, uint32_t) {
 uint32_t FilesOnlyPlatform::WinExec(const char*, int) { return 0; }
 int FilesOnlyPlatform::PeekMessageA(WindowHandle, uint32_t, uint32_t, uint32_t) { return 0; }
 
+uint32_t FilesOnlyPlatform::GetFileVersionInfoSizeA(const char*) { return Unavailable(); }
+int FilesOnlyPlatform::GetFileVersionInfoA(const char*, uint32_t, void*) { return Unavailable(); }
+int FilesOnlyPlatform::VerQueryValueA(const void*, const char*, const void** value,
+                                      uint32_t* length) {
+  *value = nullptr;
+  *length = 0;
+  return 0;
+}
+uintptr_t FilesOnlyPlatform::ShellExecuteA(WindowHandle, const char*, const char*, int) {
+  return Unavailable();
+}
+int32_t FilesOnlyPlatform::CreateShellLink(const ShellLinkInfo&, const char*) {
+  return static_cast<int32_t>(0x80004001u);  // E_NOTIMPL
+}
+int FilesOnlyPlatform::AddFontResourceA(const char*) { return Unavailable(); }
+void FilesOnlyPlatform::BroadcastFontChange() {}
+LibraryHandle FilesOnlyPlatform::LoadLibraryA(const char*) { return Unavailable(); }
+ProcAddress FilesOnlyPlatform::GetProcAddress(LibraryHandle, const char*) { return Unavailable(); }
+int32_t FilesOnlyPlatform::CallRegistrationFunction(ProcAddress) {
+  return static_cast<int32_t>(0x80004001u);
+}
+int FilesOnlyPlatform::FreeLibrary(LibraryHandle) { return Unavailable(); }
+
 }  // namespace setup

@@ -50,6 +50,23 @@ class FilesOnlyPlatform : public Platform {
   int PeekMessageA(WindowHandle window, uint32_t filterMin, uint32_t filterMax,
                    uint32_t remove) override;
 
+
+  // --- Version resources, the shell, fonts and self-registering libraries --
+
+  uint32_t GetFileVersionInfoSizeA(const char* path) override;
+  int GetFileVersionInfoA(const char* path, uint32_t size, void* data) override;
+  int VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                     uint32_t* length) override;
+  uintptr_t ShellExecuteA(WindowHandle owner, const char* file, const char* folder,
+                          int show) override;
+  int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override;
+  int AddFontResourceA(const char* path) override;
+  void BroadcastFontChange() override;
+  LibraryHandle LoadLibraryA(const char* path) override;
+  ProcAddress GetProcAddress(LibraryHandle library, const char* name) override;
+  int32_t CallRegistrationFunction(ProcAddress function) override;
+  int FreeLibrary(LibraryHandle library) override;
+
  protected:
   // Records the error that GetLastError reports next.
   virtual void NoteError(uint32_t error) = 0;

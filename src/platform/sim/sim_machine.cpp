@@ -731,4 +731,133 @@ uint32_t SimPlatform::WinExec(const char* commandLine, int) {
   return 33;
 }
 
+// --- Version resources, the shell, fonts and libraries ----------------------------
+//
+// A simulated version block is "SIMV", the fixed part and one translation
+// (language, code page); only VerQueryValueA reads inside it.
+
+namespace {
+
+constexpr char kVersionMagic[4] = {'S', 'I', 'M', 'V'};
+constexpr uint32_t kVersionBlockSize = 4 + sizeof(FixedFileInfo) + 4;
+
+}  // namespace
+
+void SimPlatform::SetFileVersion(std::string_view path, uint32_t versionMS, uint32_t versionLS,
+                                 uint16_t language, uint16_t codePage) {
+  std::optional<std::string> key = KeyOf(path);
+  if (!key) return;
+  FixedFileInfo info{};
+  info.signature = 0xFEEF04BDu;
+  info.structVersion = 0x10000;
+  info.fileVersionMS = info.productVersionMS = versionMS;
+  info.fileVersionLS = info.productVersionLS = versionLS;
+  std::string block(kVersionMagic, 4);
+  block.append(reinterpret_cast<const char*>(&info), sizeof info);
+  uint16_t translation[2] = {language, codePage};
+  block.append(reinterpret_cast<const char*>(translation), 4);
+  versions_[*key] = block;
+}
+
+uint32_t SimPlatform::GetFileVersionInfoSizeA(const char* path) {
+  std::optional<std::string> key = KeyOf(path);
+  if (!key || Find(*key) == nullptr) {
+    Fail(MissingError(key));
+    return 0;
+  }
+  auto it = versions_.find(*key);
+  if (it == versions_.end()) {
+    Fail(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
+    return 0;
+  }
+  return static_cast<uint32_t>(it->second.size());
+}
+
+int SimPlatform::GetFileVersionInfoA(const char* path, uint32_t size, void* data) {
+  std::optional<std::string> key = KeyOf(path);
+  auto it = key && Find(*key) != nullptr ? versions_.find(*key) : versions_.end();
+  if (it == versions_.end()) return Fail(kErrorFileNotFound);
+  std::memcpy(data, it->second.data(), std::min<size_t>(size, it->second.size()));
+  return 1;
+}
+
+int SimPlatform::VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                                uint32_t* length) {
+  *value = nullptr;
+  *length = 0;
+  const char* bytes = static_cast<const char*>(block);
+  if (std::memcmp(bytes, kVersionMagic, 4) != 0) return 0;
+  if (std::strcmp(subBlock, "\\") == 0) {
+    *value = bytes + 4;
+    *length = sizeof(FixedFileInfo);
+    return 1;
+  }
+  if (SameText(subBlock, "\\VarFileInfo\\Translation")) {
+    *value = bytes + 4 + sizeof(FixedFileInfo);
+    *length = 4;
+    return 1;
+  }
+  return 0;
+}
+
+uintptr_t SimPlatform::ShellExecuteA(WindowHandle, const char* file, const char* folder,
+                                     int show) {
+  if (!FileExists(file)) return 2;  // SE_ERR_FNF
+  shellExecutions.push_back(ShellExecution{file, folder != nullptr ? folder : "", show});
+  return 42;
+}
+
+int32_t SimPlatform::CreateShellLink(const ShellLinkInfo& link, const char* linkFile) {
+  std::optional<std::string> key = KeyOf(linkFile);
+  const Node* parent = key ? Find(ParentKey(*key)) : nullptr;
+  if (parent == nullptr || !parent->folder) return static_cast<int32_t>(0x80070003u);
+  auto text = [](const char* s) { return std::string(s != nullptr ? s : ""); };
+  links[FullPath(linkFile)] =
+      ShellLinkRecord{text(link.path),        text(link.workingFolder), text(link.arguments),
+                      text(link.description), text(link.iconPath),      link.iconIndex};
+  AddFile(linkFile, "shell link");
+  return 0;
+}
+
+int SimPlatform::AddFontResourceA(const char* path) {
+  if (!FileExists(path)) return 0;
+  fonts.push_back(FullPath(path));
+  return 1;
+}
+
+LibraryHandle SimPlatform::LoadLibraryA(const char* path) {
+  if (!FileExists(path)) {
+    Fail(MissingError(KeyOf(path)));
+    return 0;
+  }
+  LibraryHandle handle = nextLibrary_;
+  nextLibrary_ += 0x10000;
+  libraries_[handle] = FullPath(path);
+  return handle;
+}
+
+// A library's DllRegisterServer is known by its library's handle.
+ProcAddress SimPlatform::GetProcAddress(LibraryHandle library, const char* name) {
+  auto it = libraries_.find(library);
+  if (it == libraries_.end()) return Fail(kErrorInvalidHandle);
+  for (const auto& [path, result] : selfRegistering) {
+    if (SameText(path, it->second) && std::strcmp(name, "DllRegisterServer") == 0) return library + 1;
+  }
+  return Fail(127);  // ERROR_PROC_NOT_FOUND
+}
+
+int32_t SimPlatform::CallRegistrationFunction(ProcAddress function) {
+  auto it = libraries_.find(function - 1);
+  if (it == libraries_.end()) return static_cast<int32_t>(0x8000FFFFu);  // E_UNEXPECTED
+  registered.push_back(it->second);
+  for (const auto& [path, result] : selfRegistering) {
+    if (SameText(path, it->second)) return result;
+  }
+  return static_cast<int32_t>(0x8000FFFFu);
+}
+
+int SimPlatform::FreeLibrary(LibraryHandle library) {
+  return libraries_.erase(library) != 0 ? 1 : Fail(kErrorInvalidHandle);
+}
+
 }  // namespace setup

@@ -148,6 +148,29 @@ class SimPlatform final : public Platform {
   // already one, else the first six letters, "~N" and three of the extension.
   std::string ShortPath(std::string_view path) const;
 
+  // --- Version resources, the shell, fonts and libraries --------------------
+
+  // A file's version resource (it must exist when asked for).
+  void SetFileVersion(std::string_view path, uint32_t versionMS, uint32_t versionLS,
+                      uint16_t language = 0x0409, uint16_t codePage = 1252);
+  struct ShellExecution {
+    std::string file;
+    std::string folder;
+    int show;
+  };
+  std::vector<ShellExecution> shellExecutions;
+  struct ShellLinkRecord {
+    std::string path, workingFolder, arguments, description, iconPath;
+    int iconIndex;
+  };
+  std::map<std::string, ShellLinkRecord> links;  // by the link file's full path
+  std::vector<std::string> fonts;                // AddFontResourceA, in order
+  int fontBroadcasts = 0;
+  // Libraries that export DllRegisterServer, by full path, and what it returns.
+  std::map<std::string, int32_t> selfRegistering;
+  std::vector<std::string> registered;  // every DllRegisterServer called, in order
+  size_t LoadedLibraryCount() const { return libraries_.size(); }
+
   // --- Platform --------------------------------------------------------------
 
   FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
@@ -212,6 +235,22 @@ class SimPlatform final : public Platform {
     ++peeks;
     return 0;
   }
+
+  // --- Version resources, the shell, fonts and libraries --------------------
+
+  uint32_t GetFileVersionInfoSizeA(const char* path) override;
+  int GetFileVersionInfoA(const char* path, uint32_t size, void* data) override;
+  int VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                     uint32_t* length) override;
+  uintptr_t ShellExecuteA(WindowHandle owner, const char* file, const char* folder,
+                          int show) override;
+  int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override;
+  int AddFontResourceA(const char* path) override;
+  void BroadcastFontChange() override { ++fontBroadcasts; }
+  LibraryHandle LoadLibraryA(const char* path) override;
+  ProcAddress GetProcAddress(LibraryHandle library, const char* name) override;
+  int32_t CallRegistrationFunction(ProcAddress function) override;
+  int FreeLibrary(LibraryHandle library) override;
 
  private:
   struct Drive {
@@ -287,6 +326,11 @@ class SimPlatform final : public Platform {
   std::map<FindHandle, std::string> finds_;
   std::map<ProcessHandle, size_t> processHandles_;
   ProcessHandle nextProcessHandle_ = 0x40000;
+
+  // Version resources by file key: the block GetFileVersionInfoA hands out.
+  std::map<std::string, std::string> versions_;
+  std::map<LibraryHandle, std::string> libraries_;  // loaded, by handle: the full path
+  LibraryHandle nextLibrary_ = 0x10000000;
 };
 
 }  // namespace setup

@@ -278,4 +278,77 @@ int Win32Platform::PeekMessageA(WindowHandle window, uint32_t filterMin, uint32_
   return ::PeekMessageA(&message, reinterpret_cast<HWND>(window), filterMin, filterMax, remove);
 }
 
+// --- Version resources, the shell, fonts and self-registering libraries -------
+
+uint32_t Win32Platform::GetFileVersionInfoSizeA(const char* path) {
+  DWORD handle = 0;
+  return ::GetFileVersionInfoSizeA(path, &handle);
+}
+
+int Win32Platform::GetFileVersionInfoA(const char* path, uint32_t size, void* data) {
+  return ::GetFileVersionInfoA(path, 0, size, data);
+}
+
+int Win32Platform::VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                                  uint32_t* length) {
+  void* found = nullptr;
+  UINT n = 0;
+  BOOL ok = ::VerQueryValueA(block, subBlock, &found, &n);
+  *value = found;
+  *length = n;
+  return ok;
+}
+
+uintptr_t Win32Platform::ShellExecuteA(WindowHandle owner, const char* file, const char* folder,
+                                       int show) {
+  return reinterpret_cast<uintptr_t>(
+      ::ShellExecuteA(reinterpret_cast<HWND>(owner), "open", file, nullptr, folder, show));
+}
+
+int32_t Win32Platform::CreateShellLink(const ShellLinkInfo& link, const char* linkFile) {
+  IShellLinkA* shellLink = nullptr;
+  HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void**>(&shellLink));
+  if (FAILED(result)) return result;
+  if (link.path != nullptr) shellLink->SetPath(link.path);
+  if (link.workingFolder != nullptr) shellLink->SetWorkingDirectory(link.workingFolder);
+  if (link.arguments != nullptr) shellLink->SetArguments(link.arguments);
+  if (link.description != nullptr) shellLink->SetDescription(link.description);
+  if (link.iconPath != nullptr) shellLink->SetIconLocation(link.iconPath, link.iconIndex);
+  IPersistFile* file = nullptr;
+  result = shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (SUCCEEDED(result)) {
+    WCHAR wide[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, 0, linkFile, -1, wide, MAX_PATH) == 0) {
+      result = E_INVALIDARG;
+    } else {
+      result = file->Save(wide, TRUE);
+    }
+    file->Release();
+  }
+  shellLink->Release();
+  return result;
+}
+
+int Win32Platform::AddFontResourceA(const char* path) { return ::AddFontResourceA(path); }
+
+void Win32Platform::BroadcastFontChange() { ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); }
+
+LibraryHandle Win32Platform::LoadLibraryA(const char* path) {
+  return reinterpret_cast<LibraryHandle>(::LoadLibraryA(path));
+}
+
+ProcAddress Win32Platform::GetProcAddress(LibraryHandle library, const char* name) {
+  return reinterpret_cast<ProcAddress>(::GetProcAddress(reinterpret_cast<HMODULE>(library), name));
+}
+
+int32_t Win32Platform::CallRegistrationFunction(ProcAddress function) {
+  using Registration = HRESULT(STDAPICALLTYPE*)();
+  return reinterpret_cast<Registration>(function)();
+}
+
+int Win32Platform::FreeLibrary(LibraryHandle library) {
+  return ::FreeLibrary(reinterpret_cast<HMODULE>(library));
+}
+
 }  // namespace setup

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/sim/sim_platform.h"
 
@@ -133,6 +134,70 @@ TEST_P(SimMachineTest, FullPathsAndShortNames) {
   VersionInfo version{};
   ASSERT_EQ(sim.GetVersionExA(&version), 1);
   EXPECT_EQ(version.platformId, GetParam() ? kVerPlatformWin32Nt : kVerPlatformWin32Windows);
+}
+
+TEST_P(SimMachineTest, VersionResourcesPerFile) {
+  sim.AddFile("C:\\WINDOWS\\A.DLL", "MZ");
+  sim.AddFile("C:\\WINDOWS\\PLAIN.TXT", "text");
+  sim.SetFileVersion("C:\\WINDOWS\\A.DLL", 0x00020003, 0x00040005, 0x0407, 1252);
+  EXPECT_EQ(sim.GetFileVersionInfoSizeA("C:\\WINDOWS\\PLAIN.TXT"), 0u);
+  EXPECT_EQ(sim.GetFileVersionInfoSizeA("C:\\WINDOWS\\NONE.DLL"), 0u);
+  uint32_t size = sim.GetFileVersionInfoSizeA("c:\\windows\\a.dll");
+  ASSERT_NE(size, 0u);
+  std::string block(size, '\0');
+  ASSERT_EQ(sim.GetFileVersionInfoA("C:\\WINDOWS\\A.DLL", size, block.data()), 1);
+  const void* value = nullptr;
+  uint32_t length = 0;
+  ASSERT_EQ(sim.VerQueryValueA(block.data(), "\\", &value, &length), 1);
+  ASSERT_EQ(length, sizeof(FixedFileInfo));
+  FixedFileInfo info;
+  std::memcpy(&info, value, sizeof info);
+  EXPECT_EQ(info.signature, 0xFEEF04BDu);
+  EXPECT_EQ(info.fileVersionMS, 0x00020003u);
+  EXPECT_EQ(info.fileVersionLS, 0x00040005u);
+  ASSERT_EQ(sim.VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length), 1);
+  uint16_t translation[2];
+  std::memcpy(translation, value, 4);
+  EXPECT_EQ(translation[0], 0x0407);
+  EXPECT_EQ(sim.VerQueryValueA(block.data(), "\\StringFileInfo", &value, &length), 0);
+}
+
+// Shell, fonts and self-registration leave records a test reads.
+TEST_P(SimMachineTest, ShellLinksFontsAndRegistrations) {
+  sim.AddFile("C:\\App\\app.exe", "MZ");
+  sim.AddFile("C:\\App\\readme.txt", "hi");
+  sim.AddFile("C:\\WINDOWS\\FONTS\\A.TTF", "font");
+  sim.AddFile("C:\\App\\reg.dll", "MZ");
+  sim.AddFile("C:\\App\\plain.dll", "MZ");
+  sim.AddFolder("C:\\Menu");
+  EXPECT_GT(sim.ShellExecuteA(0, "C:\\App\\readme.txt", "C:\\App", kSwShowNormal), 32u);
+  EXPECT_LE(sim.ShellExecuteA(0, "C:\\App\\none.txt", nullptr, kSwShowNormal), 32u);
+  ASSERT_EQ(sim.shellExecutions.size(), 1u);
+  ShellLinkInfo link{"C:\\App\\app.exe", "C:\\App", "/go", "App", "C:\\App\\app.exe", 2};
+  EXPECT_EQ(sim.CreateShellLink(link, "C:\\Menu\\App.lnk"), 0);
+  EXPECT_LT(sim.CreateShellLink(link, "C:\\NoMenu\\App.lnk"), 0);
+  ASSERT_EQ(sim.links.count("C:\\Menu\\App.lnk"), 1u);
+  EXPECT_EQ(sim.links["C:\\Menu\\App.lnk"].arguments, "/go");
+  EXPECT_EQ(sim.links["C:\\Menu\\App.lnk"].iconIndex, 2);
+  EXPECT_TRUE(sim.FileExists("C:\\Menu\\App.lnk"));
+  EXPECT_EQ(sim.AddFontResourceA("C:\\WINDOWS\\FONTS\\A.TTF"), 1);
+  EXPECT_EQ(sim.AddFontResourceA("C:\\WINDOWS\\FONTS\\B.TTF"), 0);
+  sim.BroadcastFontChange();
+  EXPECT_EQ(sim.fonts.size(), 1u);
+  EXPECT_EQ(sim.fontBroadcasts, 1);
+  sim.selfRegistering["C:\\App\\reg.dll"] = 0;
+  for (const char* path : {"C:\\App\\reg.dll", "C:\\App\\plain.dll"}) {
+    LibraryHandle library = sim.LoadLibraryA(path);
+    ASSERT_NE(library, 0u);
+    ProcAddress entry = sim.GetProcAddress(library, "DllRegisterServer");
+    if (entry != 0) {
+      EXPECT_EQ(sim.CallRegistrationFunction(entry), 0);
+    }
+    EXPECT_EQ(sim.FreeLibrary(library), 1);
+  }
+  EXPECT_EQ(sim.LoadLibraryA("C:\\App\\none.dll"), 0u);
+  EXPECT_EQ(sim.registered, std::vector<std::string>{"C:\\App\\reg.dll"});
+  EXPECT_EQ(sim.LoadedLibraryCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, SimMachineTest, ::testing::Bool(),

@@ -129,6 +129,41 @@ class ForwardingPlatform : public Platform {
     return inner_.PeekMessageA(window, filterMin, filterMax, remove);
   }
 
+  // Version resources, the shell, fonts and libraries.
+  uint32_t GetFileVersionInfoSizeA(const char* path) override {
+    return inner_.GetFileVersionInfoSizeA(path);
+  }
+  int GetFileVersionInfoA(const char* path, uint32_t size, void* data) override {
+    return inner_.GetFileVersionInfoA(path, size, data);
+  }
+  int VerQueryValueA(const void* block, const char* subBlock, const void** value, uint32_t* length) override {
+    return inner_.VerQueryValueA(block, subBlock, value, length);
+  }
+  uintptr_t ShellExecuteA(WindowHandle owner, const char* file, const char* folder, int show) override {
+    return inner_.ShellExecuteA(owner, file, folder, show);
+  }
+  int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override {
+    return inner_.CreateShellLink(link, linkFile);
+  }
+  int AddFontResourceA(const char* path) override {
+    return inner_.AddFontResourceA(path);
+  }
+  void BroadcastFontChange() override {
+    inner_.BroadcastFontChange();
+  }
+  LibraryHandle LoadLibraryA(const char* path) override {
+    return inner_.LoadLibraryA(path);
+  }
+  ProcAddress GetProcAddress(LibraryHandle library, const char* name) override {
+    return inner_.GetProcAddress(library, name);
+  }
+  int32_t CallRegistrationFunction(ProcAddress function) override {
+    return inner_.CallRegistrationFunction(function);
+  }
+  int FreeLibrary(LibraryHandle library) override {
+    return inner_.FreeLibrary(library);
+  }
+
  private:
   Platform& inner_;
 };
