@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
+#include "unit/support/forwarding_platform.h"
 
 namespace setup {
 namespace {
@@ -121,14 +122,25 @@ TEST_F(RestartReplaceTest, WindowsNtUsesDelayedMovesAndLeavesWininitAlone) {
   EXPECT_EQ(sim.delayedMoves.size(), 2u);
 }
 
-// A WININIT.INI shorter than a placeholder line never makes the scan run off.
-TEST_F(RestartReplaceTest, AShortWininitIsScannedSafely) {
-  for (const char* tiny : {"", "x", "xyz", "xyz="}) {
+// A profile write that reports success but leaves the file as it was (a
+// cache that never reached the disk): the placeholder is not found, and a
+// WININIT.INI shorter than a placeholder line never makes the scan run off.
+class ProfileLostPlatform final : public test::ForwardingPlatform {
+ public:
+  explicit ProfileLostPlatform(SimPlatform& sim) : ForwardingPlatform(sim) {}
+  int WritePrivateProfileStringA(const char*, const char*, const char*, const char*) override {
+    return 1;
+  }
+};
+
+TEST_F(RestartReplaceTest, APlaceholderThatNeverReachedTheFileIsAFailure) {
+  ProfileLostPlatform lost(sim);
+  for (const char* tiny : {"", "x", "xyz", "xyz=", "xyz=C:\\TEMP"}) {
     sim.AddFile(kWininit, tiny);
-    // The profile write adds the placeholder; the file grows past it.
-    EXPECT_TRUE(ScheduleReplaceAtRestart(sim, false, nullptr, "C:\\TEMP\\_inst0.exe")) << tiny;
-    std::string after = sim.FileContents(kWininit).value_or("");
-    EXPECT_NE(after.find("NUL=C:\\TEMP\\_inst0.exe"), std::string::npos) << tiny;
+    EXPECT_FALSE(ScheduleReplaceAtRestart(lost, false, nullptr, "C:\\TEMP\\_inst0.exe")) << tiny;
+    EXPECT_EQ(sim.FileContents(kWininit), tiny);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
+    EXPECT_EQ(sim.OutstandingBlocks(), 0u);
   }
 }
 
