@@ -78,8 +78,10 @@ std::vector<std::string> gTempFiles;
 
 // A Platform that serves one read-only file from memory and the heap from
 // malloc. Everything else fails.
-class MemoryPlatform final : public setup::Platform {
+class MemoryPlatform final : public setup::FilesOnlyPlatform {
  public:
+  void NoteError(uint32_t error) override { lastError_ = error; }
+
   static constexpr setup::FileHandle kStream = 3;
 
   void Serve(const uint8_t* data, size_t size) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "base/bytes.h"
+#include "package/entry_kinds.h"
 #include "package/package_state.h"
 #include "platform/platform.h"
 
@@ -32,21 +33,10 @@ constexpr uint8_t FEF_CHECK_LANGUAGE = 0x04;
 constexpr uint8_t FEF_FILE_TIMES = 0x08;
 constexpr uint8_t FEF_PATCH = 0x10;
 
-// folderKind
-constexpr uint8_t FOLDER_INSTALL = 0;
-constexpr uint8_t FOLDER_WINDOWS = 1;
-constexpr uint8_t FOLDER_SYSTEM = 2;
-constexpr uint8_t FOLDER_FONTS = 3;
-
 // finishRole
 constexpr uint8_t ROLE_NONE = 0;
 constexpr uint8_t ROLE_DOCUMENT = 1;
 constexpr uint8_t ROLE_PROGRAM = 2;
-
-// placement
-constexpr uint8_t PLACE_KEEP = 0;
-constexpr uint8_t PLACE_UNINSTALL = 1;
-constexpr uint8_t PLACE_SOURCE = 2;
 
 // specialKind
 constexpr uint8_t SPECIAL_NONE = 0;

@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/host/files_only_platform.h"
 
 namespace setup {
 
-class HostPlatform final : public Platform {
+class HostPlatform final : public FilesOnlyPlatform {
  public:
   FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
                          uint32_t disposition) override;
@@ -39,6 +39,7 @@ class HostPlatform final : public Platform {
   // Sets the last error from errno; with the path the call was given, a missing
   // entry is told apart from a missing folder.
   void NoteErrno(const std::string* hostPath = nullptr);
+  void NoteError(uint32_t error) override { lastError_ = error; }
   uint32_t lastError_ = 0;
 };
 

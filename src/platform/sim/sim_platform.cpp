@@ -152,22 +152,23 @@ std::vector<std::string> SimPlatform::ListFiles() const {
 
 // --- Helpers ----------------------------------------------------------------
 
-std::optional<std::string> SimPlatform::KeyOf(std::string_view path) const {
+// A relative path resolves against the current folder; a part given by its
+// short name finds the file or folder that has it.
+std::optional<std::string> SimPlatform::KeyOf(std::string_view given) const {
+  std::string full = FullPath(given);
+  std::string_view path = full;
   if (path.size() < 2 || path[1] != ':') return std::nullopt;
   char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
   if (drives_.count(letter) == 0) return std::nullopt;
-  std::vector<std::string> parts;
-  for (const std::string& part : SplitParts(path.substr(2))) {
-    if (part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(Upper(part));
-  }
   std::string key(1, letter);
   key += ':';
-  for (const std::string& part : parts) key += "\\" + part;
+  for (const std::string& part : SplitParts(path.substr(2))) {
+    std::string next = key + "\\" + Upper(part);
+    if (Find(next) == nullptr) {
+      if (std::optional<std::string> byShort = ChildByShortName(key, Upper(part))) next = *byShort;
+    }
+    key = next;
+  }
   return key;
 }
 
@@ -353,6 +354,12 @@ uint32_t SimPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_t
 }
 
 int SimPlatform::CloseHandle(FileHandle file) {
+  auto process = processHandles_.find(file);
+  if (process != processHandles_.end()) {
+    --processes[process->second].openHandles;
+    processHandles_.erase(process);
+    return 1;
+  }
   if (handles_.erase(file) == 0) return Fail(kErrorInvalidHandle);
   return 1;
 }

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -79,6 +80,97 @@ class SimPlatform final : public Platform {
   std::vector<MessageBoxCall> messageBoxes;
   std::deque<int> answers;
 
+  // --- The rest of the machine, as tests set it up and inspect it -----------
+  //
+  // One switch makes the machine Windows NT or Windows 98: GetVersionExA's
+  // platform, MoveFileExA (not there on 98), and GetDiskFreeSpaceA (capped
+  // near 2 GB on 98). Relative paths resolve against `currentFolder`.
+
+  bool windowsNt = true;
+  bool administrator = true;  // NT: a delayed move needs it
+  std::string windowsFolder = "C:\\WINDOWS";
+  std::string systemFolder = "C:\\WINDOWS\\SYSTEM";
+  std::string tempFolder = "C:\\TEMP\\";
+  std::string currentFolder;
+  std::map<int, std::string> specialFolders;  // by CSIDL; a missing one fails
+  SystemTime clock = {2001, 3, 1, 5, 12, 0, 0, 0};
+  uint64_t clockMs = 0;  // advanced by waits
+
+  // Registry: keys named without regard to case, values with their types.
+  // A string value is stored as given; SetRegistryString adds the NUL.
+  void SetRegistryValue(RegKey root, std::string_view key, std::string_view name, uint32_t type,
+                        std::string_view data);
+  void SetRegistryString(RegKey root, std::string_view key, std::string_view name,
+                         std::string_view value);
+  // The value's type and bytes; nullopt when there is none.
+  std::optional<std::pair<uint32_t, std::string>> RegistryValue(RegKey root, std::string_view key,
+                                                                std::string_view name) const;
+  bool RegistryKeyExists(RegKey root, std::string_view key) const;
+  size_t OpenKeyCount() const { return regHandles_.size(); }
+  int registryOpens = 0;  // every RegOpenKey(Ex)A call
+  int profileFlushes = 0;  // WritePrivateProfileStringA(null, null, null, file)
+
+  // Delayed moves that MoveFileExA recorded (NT); `to` empty is a deletion.
+  struct DelayedMove {
+    std::string from;
+    std::string to;
+    bool replace;
+  };
+  std::vector<DelayedMove> delayedMoves;
+
+  // Started processes. Each runs until a test ends it, or for the lifetime
+  // the front of `processScript` gives it (taken when it starts). A wait on
+  // it advances the clock by its time-out, or to the process's end.
+  struct Process {
+    std::string commandLine;
+    bool viaWinExec;
+    bool running;
+    uint32_t exitCode;
+    uint64_t startMs;
+    uint64_t endMs;
+    uint64_t lifetimeMs;  // kForever: until EndProcess
+    int openHandles;
+  };
+  static constexpr uint64_t kForever = ~0ull;
+  struct ScriptedProcess {
+    uint64_t lifetimeMs;
+    uint32_t exitCode;
+  };
+  std::vector<Process> processes;
+  std::deque<ScriptedProcess> processScript;
+  bool processCreationFails = false;
+  void EndProcess(size_t index, uint32_t exitCode);
+  int waits = 0;
+  int peeks = 0;
+  size_t OpenFindCount() const { return finds_.size(); }
+
+  // The short (8.3) name a file or folder has: its own name when that is
+  // already one, else the first six letters, "~N" and three of the extension.
+  std::string ShortPath(std::string_view path) const;
+
+  // --- Version resources, the shell, fonts and libraries --------------------
+
+  // A file's version resource (it must exist when asked for).
+  void SetFileVersion(std::string_view path, uint32_t versionMS, uint32_t versionLS,
+                      uint16_t language = 0x0409, uint16_t codePage = 1252);
+  struct ShellExecution {
+    std::string file;
+    std::string folder;
+    int show;
+  };
+  std::vector<ShellExecution> shellExecutions;
+  struct ShellLinkRecord {
+    std::string path, workingFolder, arguments, description, iconPath;
+    int iconIndex;
+  };
+  std::map<std::string, ShellLinkRecord> links;  // by the link file's full path
+  std::vector<std::string> fonts;                // AddFontResourceA, in order
+  int fontBroadcasts = 0;
+  // Libraries that export DllRegisterServer, by full path, and what it returns.
+  std::map<std::string, int32_t> selfRegistering;
+  std::vector<std::string> registered;  // every DllRegisterServer called, in order
+  size_t LoadedLibraryCount() const { return libraries_.size(); }
+
   // --- Platform --------------------------------------------------------------
 
   FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
@@ -101,6 +193,64 @@ class SimPlatform final : public Platform {
 
   int MessageBoxA(WindowHandle owner, const char* text, const char* caption,
                   uint32_t type) override;
+
+  // --- The rest of the machine ----------------------------------------------
+
+  long RegOpenKeyA(RegKey root, const char* subKey, RegKey* out) override;
+  long RegOpenKeyExA(RegKey root, const char* subKey, uint32_t access, RegKey* out) override;
+  long RegCreateKeyA(RegKey root, const char* subKey, RegKey* out) override;
+  long RegQueryValueExA(RegKey key, const char* name, uint32_t* type, void* data,
+                        uint32_t* size) override;
+  long RegSetValueExA(RegKey key, const char* name, uint32_t type, const void* data,
+                      uint32_t size) override;
+  long RegCloseKey(RegKey key) override;
+  uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                    const char* defaultValue, char* out, uint32_t size,
+                                    const char* file) override;
+  int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                 const char* file) override;
+  uint32_t GetWindowsDirectoryA(char* out, uint32_t size) override;
+  uint32_t GetSystemDirectoryA(char* out, uint32_t size) override;
+  uint32_t GetTempPathA(uint32_t size, char* out) override;
+  uint32_t GetDriveTypeA(const char* root) override;
+  int GetDiskFreeSpaceA(const char* root, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                        uint32_t* freeClusters, uint32_t* totalClusters) override;
+  uint32_t GetFullPathNameA(const char* path, uint32_t size, char* out, char** filePart) override;
+  int CreateDirectoryA(const char* path) override;
+  FindHandle FindFirstFileA(const char* path, FindData* out) override;
+  int FindClose(FindHandle find) override;
+  uint32_t GetShortPathNameA(const char* longPath, char* out, uint32_t size) override;
+  int MoveFileExA(const char* from, const char* to, uint32_t flags) override;
+  int GetVersionExA(VersionInfo* out) override;
+  void GetSystemTime(SystemTime* out) override { *out = clock; }
+  int GetSpecialFolderPath(int csidl, char* out) override;
+  uint32_t VerFindFileA(uint32_t flags, const char* fileName, const char* windowsFolder,
+                        const char* appFolder, char* currentFolder, uint32_t* currentSize,
+                        char* destFolder, uint32_t* destSize) override;
+  int CreateProcessA(char* commandLine, ProcessInfo* out) override;
+  int GetExitCodeProcess(ProcessHandle process, uint32_t* code) override;
+  uint32_t WaitForSingleObject(ProcessHandle object, uint32_t milliseconds) override;
+  uint32_t WinExec(const char* commandLine, int show) override;
+  int PeekMessageA(WindowHandle, uint32_t, uint32_t, uint32_t) override {
+    ++peeks;
+    return 0;
+  }
+
+  // --- Version resources, the shell, fonts and libraries --------------------
+
+  uint32_t GetFileVersionInfoSizeA(const char* path) override;
+  int GetFileVersionInfoA(const char* path, uint32_t size, void* data) override;
+  int VerQueryValueA(const void* block, const char* subBlock, const void** value,
+                     uint32_t* length) override;
+  uintptr_t ShellExecuteA(WindowHandle owner, const char* file, const char* folder,
+                          int show) override;
+  int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override;
+  int AddFontResourceA(const char* path) override;
+  void BroadcastFontChange() override { ++fontBroadcasts; }
+  LibraryHandle LoadLibraryA(const char* path) override;
+  ProcAddress GetProcAddress(LibraryHandle library, const char* name) override;
+  int32_t CallRegistrationFunction(ProcAddress function) override;
+  int FreeLibrary(LibraryHandle library) override;
 
  private:
   struct Drive {
@@ -145,6 +295,42 @@ class SimPlatform final : public Platform {
   std::map<void*, uint32_t> blocks_;
   FileHandle nextHandle_ = 0x100;
   uint32_t lastError_ = 0;
+
+  // --- The rest of the machine ----------------------------------------------
+
+  struct RegValue {
+    std::string name;
+    uint32_t type;
+    std::string data;
+  };
+  struct RegNode {
+    std::map<std::string, RegValue> values;  // by upper-case name
+  };
+  // A key's lookup name: the root's number, then the upper-case path.
+  static std::string RegPath(RegKey root, std::string_view subKey);
+  std::string RegPathOf(RegKey key, const char* subKey, bool* known) const;
+  RegKey NewRegHandle(const std::string& path);
+  // Profile files: a name without a folder lives in the Windows folder.
+  std::string ProfilePath(const char* file) const;
+  // The full path of `path` against the current folder, "." and ".." taken out.
+  std::string FullPath(std::string_view path) const;
+  std::string ShortName(const std::string& key) const;
+  // The key of an existing child of `folderKey` whose short name is `part`.
+  std::optional<std::string> ChildByShortName(const std::string& folderKey,
+                                              const std::string& part) const;
+  size_t ProcessIndex(ProcessHandle handle) const;
+
+  std::map<std::string, RegNode> registry_;
+  std::map<RegKey, std::string> regHandles_;
+  RegKey nextRegHandle_ = 0x1000;
+  std::map<FindHandle, std::string> finds_;
+  std::map<ProcessHandle, size_t> processHandles_;
+  ProcessHandle nextProcessHandle_ = 0x40000;
+
+  // Version resources by file key: the block GetFileVersionInfoA hands out.
+  std::map<std::string, std::string> versions_;
+  std::map<LibraryHandle, std::string> libraries_;  // loaded, by handle: the full path
+  LibraryHandle nextLibrary_ = 0x10000000;
 };
 
 }  // namespace setup
