@@ -42,7 +42,7 @@ struct SymbolMap {
 
 DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned position,
                      int bits) {
-  DecodeEntry entry{kOpInvalid, static_cast<uint8_t>(bits), 0};
+  DecodeEntry entry{static_cast<uint8_t>(bits), kOpInvalid, 0};
   if (position >= shape.symbolCount) return entry;
   unsigned symbol = shape.symbols[position];
   if (symbol < map.simple) {
@@ -104,8 +104,8 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
           unsigned index = (code & ((1u << decoded) - 1)) >> (decoded - parentBits);
           if (block != nullptr) {
             block[tableStart[level - 1] + index] =
-                DecodeEntry{static_cast<uint8_t>(kOpLinkBase + bits),
-                            static_cast<uint8_t>(parentBits), static_cast<uint16_t>(current)};
+                DecodeEntry{static_cast<uint8_t>(parentBits),
+                            static_cast<uint8_t>(kOpLinkBase + bits), static_cast<uint16_t>(current)};
           }
         }
       }

@@ -38,16 +38,46 @@ constexpr uint32_t kBufferEnd = kWindowSize * (1 + kOutputWindows);
 // Room past the end for a match that starts just before it, plus word overrun.
 constexpr uint32_t kSlack = 512;
 
+// Budgets of the fast path. A refill loads a word at the read position and
+// leaves at least kRefillBits counted bits; all 64 bits of the buffer then
+// hold real input, those above the count being the next unread bytes. So
+// after dropping n bits since the last refill, 64 - n bits are real, and an
+// entry may be looked up before the bits under it are counted.
+constexpr unsigned kBitBufferBits = 64;
+constexpr unsigned kRefillBits = kBitBufferBits - 8;
+constexpr uint32_t kRefillInput = sizeof(uint64_t);
+constexpr unsigned kMaxCodeLength = 15;  // code-length symbols go up to 15
+constexpr unsigned kMaxLengthExtra = 5;
+constexpr unsigned kMaxDistanceExtra = 13;
+constexpr unsigned kMaxExtraOp = 13;
+constexpr unsigned kMatchBits = 2 * kMaxCodeLength + kMaxLengthExtra + kMaxDistanceExtra;
+constexpr uint32_t kMaxMatch = 258;
+// A match copy writes whole 16-byte steps: at most 15 bytes past its end.
+constexpr uint32_t kCopyOverrun = 15;
+
 // First-level widths of the dynamic tables: wide enough that nearly every
 // literal/length and distance code resolves in one lookup.
 constexpr int kDynamicLiteralBits = 11;
 constexpr int kDynamicDistanceBits = 8;
+constexpr int kFixedLiteralBits = 7;
+constexpr int kFixedDistanceBits = 5;
+
+// One refill serves a whole match, or three literals, and the literal/length
+// entry after either can be looked up from the bits still real.
+static_assert(kMatchBits <= kRefillBits);
+static_assert(3 * kMaxCodeLength <= kRefillBits);
+static_assert(kFixedLiteralBits <= kDynamicLiteralBits);
+static_assert(kMatchBits + kDynamicLiteralBits <= kBitBufferBits);
+static_assert(3 * kMaxCodeLength + kDynamicLiteralBits <= kBitBufferBits);
+// An iteration starts below the window's end and writes at most two literals
+// and a match with its overrun (or three literals).
+static_assert(2 + kMaxMatch + kCopyOverrun <= kSlack);
 
 constexpr unsigned kMaxLiteralCodes = 286;
 constexpr unsigned kMaxDistanceCodes = 30;
 
 // Decodes every index as an invalid code: stands in for a code with no lengths.
-constexpr DecodeEntry kNoCode[1] = {{kOpInvalid, 0, 0}};
+constexpr DecodeEntry kNoCode[1] = {{0, kOpInvalid, 0}};
 
 inline uint64_t LoadWord(const uint8_t* p) {
   uint64_t v;
@@ -341,7 +371,7 @@ int StreamDecoder::DecodeFixedBlock() {
     std::memset(lengths + 144, 9, 112);
     std::memset(lengths + 256, 7, 24);
     std::memset(lengths + 280, 8, 8);
-    fixedLiteralBits_ = 7;
+    fixedLiteralBits_ = kFixedLiteralBits;
     int built = BuildDecodeTable(platform_, lengths, 288, 257, lengthBase_, lengthExtra_,
                                  &fixedLiterals_, &fixedLiteralBits_);
     if (built != TABLE_OK) {
@@ -350,7 +380,7 @@ int StreamDecoder::DecodeFixedBlock() {
     }
     // Only 30 of the 32 five-bit patterns have a distance: incomplete by design.
     std::memset(lengths, 5, 30);
-    fixedDistanceBits_ = 5;
+    fixedDistanceBits_ = kFixedDistanceBits;
     built = BuildDecodeTable(platform_, lengths, 30, 0, distanceBase_, distanceExtra_,
                              &fixedDistances_, &fixedDistanceBits_);
     if (built != TABLE_OK && built != TABLE_INCOMPLETE) {
@@ -508,13 +538,15 @@ int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
   }
 }
 
-// Decodes symbols while at least 8 input bytes are buffered. One refill gives
-// at least 56 bits: enough for the longest literal/length code (15 bits), its
-// extra bits (5), a distance code (15) and its extra bits (13), or for three
-// literals. Output may run up to a match past the current window, into the
-// slack, before it is flushed.
+// Decodes symbols while at least 8 input bytes are buffered, in the manner
+// of the fast DEFLATE decoders: a refill tops the 64-bit bit buffer up with
+// one unaligned load and no branch; the next literal/length entry is looked
+// up as soon as the bits before it are dropped, so that the lookup overlaps
+// the work on the current symbol (storing a literal, copying a match); up to
+// three literals are decoded per refill. Output may run up to a match past
+// the current window, into the slack, before it is flushed.
 //
-// Entries are read as one 32-bit word: op in the low byte, bits in the next,
+// Entries are read as one 32-bit word: bits in the low byte, op in the next,
 // value in the high half.
 int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
                                    const DecodeEntry* distances, int distanceBits,
@@ -529,107 +561,131 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   int result = STREAM_OK;
   uint8_t* out = window_ + outPos_;
 
-  auto entryAt = [](const DecodeEntry* table, uint32_t index) {
+  auto entryAt = [](const DecodeEntry* table, uint64_t index) {
     uint32_t e;
-    std::memcpy(&e, table + index, sizeof e);
+    std::memcpy(&e, table + static_cast<uint32_t>(index), sizeof e);
     return e;
+  };
+  auto opOf = [](uint32_t e) { return (e >> 8) & 0xFF; };
+  // Needs kRefillInput bytes at `in`; takes only whole bytes that fit.
+  auto refill = [&] {
+    bits |= LoadWord(in) << count;
+    in += (kBitBufferBits - 1 - count) >> 3;
+    count |= kRefillBits;
   };
   auto consume = [&](unsigned n) {
     bits >>= n;
     count -= n;
   };
-  // Follows sub-table links; false for an invalid code.
-  auto resolve = [&](const DecodeEntry* table, uint32_t* e) {
-    while ((*e & 0xFF) > kOpLiteral) {
-      if ((*e & 0xFF) == kOpInvalid) return false;
-      consume((*e >> 8) & 0xFF);
-      uint32_t sub = (*e & 0xFF) - kOpLinkBase;
-      *e = entryAt(table, (*e >> 16) + LowBits(bits, sub));
-    }
-    return true;
-  };
+  // Follows sub-table links (rare: only codes longer than the first level);
+  // an invalid code fails the block.
+#define SETUP_FOLLOW_LINKS(table, e)                                      \
+  while (opOf(e) > kOpLiteral) {                                          \
+    if (opOf(e) == kOpInvalid) goto bad;                                  \
+    consume(e & 0xFF);                                                    \
+    e = entryAt(table, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase)); \
+  }
 
-  while (inEnd - in >= 8) {
+  while (inEnd - in >= kRefillInput) {
     uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
-    while (out < chunkEnd && inEnd - in >= 8) {
-      bits |= LoadWord(in) << count;
-      in += (63 - count) >> 3;
-      count |= 56;
-
-      uint32_t e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-      if ((e & 0xFF) == kOpLiteral) {
-        // Up to three literals on one refill.
-        consume((e >> 8) & 0xFF);
-        *out++ = static_cast<uint8_t>(e >> 16);
-        e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-        if ((e & 0xFF) == kOpLiteral) {
-          consume((e >> 8) & 0xFF);
-          *out++ = static_cast<uint8_t>(e >> 16);
-          e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-          if ((e & 0xFF) == kOpLiteral) {
-            consume((e >> 8) & 0xFF);
-            *out++ = static_cast<uint8_t>(e >> 16);
-            continue;
+    refill();
+    uint32_t e = entryAt(literals, bits & literalMask);
+    for (;;) {
+      // A refill has just been made; e is the literal/length entry at the
+      // lowest bits.
+      if (opOf(e) == kOpLiteral) {
+        uint8_t literal = static_cast<uint8_t>(e >> 16);
+        consume(e & 0xFF);
+        e = entryAt(literals, bits & literalMask);
+        *out++ = literal;
+        if (opOf(e) == kOpLiteral) {
+          literal = static_cast<uint8_t>(e >> 16);
+          consume(e & 0xFF);
+          e = entryAt(literals, bits & literalMask);
+          *out++ = literal;
+          if (opOf(e) == kOpLiteral) {
+            literal = static_cast<uint8_t>(e >> 16);
+            consume(e & 0xFF);
+            e = entryAt(literals, bits & literalMask);
+            *out++ = literal;
+            goto next;
           }
         }
         // The entry in hand stays valid: a refill only adds bits above.
-        if (inEnd - in < 8) break;
-        bits |= LoadWord(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;
+        if (inEnd - in < kRefillInput) goto done;
+        refill();
       }
-      if ((e & 0xFF) > kOpLiteral) {
-        if (!resolve(literals, &e)) goto bad;
-        if ((e & 0xFF) == kOpLiteral) {
-          consume((e >> 8) & 0xFF);
-          *out++ = static_cast<uint8_t>(e >> 16);
-          continue;
+      if (opOf(e) >= kOpEndOfBlock) {
+        if (opOf(e) != kOpEndOfBlock) {
+          SETUP_FOLLOW_LINKS(literals, e)
+          if (opOf(e) == kOpLiteral) {
+            uint8_t literal = static_cast<uint8_t>(e >> 16);
+            consume(e & 0xFF);
+            e = entryAt(literals, bits & literalMask);
+            *out++ = literal;
+            goto next;
+          }
+        }
+        if (opOf(e) == kOpEndOfBlock) {
+          consume(e & 0xFF);
+          *endOfBlock = true;
+          goto done;
         }
       }
-      if ((e & 0xFF) == kOpEndOfBlock) {
-        consume((e >> 8) & 0xFF);
-        *endOfBlock = true;
-        goto done;
-      }
-      consume((e >> 8) & 0xFF);
-      uint32_t length = (e >> 16) + LowBits(bits, e & 0xFF);
-      consume(e & 0xFF);
+      {
+        unsigned codeBits = e & 0xFF;
+        unsigned extra = opOf(e);
+        uint32_t length = (e >> 16) + LowBits(bits >> codeBits, extra);
+        consume(codeBits + extra);
 
-      e = entryAt(distances, static_cast<uint32_t>(bits) & distanceMask);
-      if ((e & 0xFF) > kOpLiteral && !resolve(distances, &e)) goto bad;
-      if ((e & 0xFF) > 13) goto bad;
-      consume((e >> 8) & 0xFF);
-      uint32_t distance = (e >> 16) + LowBits(bits, e & 0xFF);
-      consume(e & 0xFF);
+        e = entryAt(distances, bits & distanceMask);
+        if (opOf(e) > kMaxExtraOp) {
+          SETUP_FOLLOW_LINKS(distances, e)
+          if (opOf(e) > kMaxExtraOp) goto bad;
+        }
+        codeBits = e & 0xFF;
+        extra = opOf(e);
+        uint32_t distance = (e >> 16) + LowBits(bits >> codeBits, extra);
+        consume(codeBits + extra);
+        e = entryAt(literals, bits & literalMask);
 
-      // The history before `out` is contiguous and at least one window long.
-      const uint8_t* from = out - distance;
-      uint8_t* const stop = out + length;
-      if (distance >= 8) {
-        StoreWord(out, LoadWord(from));
-        StoreWord(out + 8, LoadWord(from + 8));
-        if (length > 16) {
-          out += 16;
-          from += 16;
+        // The history before `out` is contiguous and at least one window long.
+        const uint8_t* from = out - distance;
+        uint8_t* const stop = out + length;
+        if (distance >= 8) {
+          StoreWord(out, LoadWord(from));
+          StoreWord(out + 8, LoadWord(from + 8));
+          if (length > 16) {
+            out += 16;
+            from += 16;
+            do {
+              StoreWord(out, LoadWord(from));
+              StoreWord(out + 8, LoadWord(from + 8));
+              from += 16;
+              out += 16;
+            } while (out < stop);
+          }
+        } else if (distance == 1) {
+          const uint64_t fill = 0x0101010101010101ull * *from;
+          do {
+            StoreWord(out, fill);
+            out += 8;
+          } while (out < stop);
+        } else {
+          // Shorter distances overlap within a word: each step copies a word
+          // of which the first `distance` bytes are right, then moves on by
+          // `distance`, so every byte is written after its source.
           do {
             StoreWord(out, LoadWord(from));
-            StoreWord(out + 8, LoadWord(from + 8));
-            from += 16;
-            out += 16;
+            out += distance;
+            from += distance;
           } while (out < stop);
         }
-      } else if (distance == 1) {
-        const uint64_t fill = 0x0101010101010101ull * *from;
-        do {
-          StoreWord(out, fill);
-          out += 8;
-        } while (out < stop);
-      } else {
-        do {
-          *out++ = *from++;
-        } while (out < stop);
+        out = stop;
       }
-      out = stop;
+    next:
+      if (out >= chunkEnd || inEnd - in < kRefillInput) break;
+      refill();
     }
     outPos_ = static_cast<uint32_t>(out - window_);
     if (outPos_ - flushed_ >= kWindowSize) {
@@ -642,6 +698,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   }
   goto done;
 
+#undef SETUP_FOLLOW_LINKS
 bad:
   result = STREAM_BAD_DATA;
 done:
