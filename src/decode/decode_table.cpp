@@ -51,6 +51,8 @@ DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned posi
   } else {
     entry.op = map.extras[symbol - map.simple];
     entry.value = map.bases[symbol - map.simple];
+    // The extra bits follow the code at once: one shift drops both.
+    if (entry.op < kOpEndOfBlock) entry.bits = static_cast<uint8_t>(bits + entry.op);
   }
   return entry;
 }
@@ -191,7 +193,8 @@ int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
   // a table can hold; no stream can send one, and none is built.
   if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
   DecodeEntry* block = nullptr;
-  if (!AllocZeroedBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+  // Every entry of every table is written below: no need to zero them first.
+  if (!AllocBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
     return TABLE_NO_MEMORY;
   }
   LayOutTables(shape, map, block, &built);

@@ -52,8 +52,10 @@ constexpr unsigned kMaxDistanceExtra = 13;
 constexpr unsigned kMaxExtraOp = 13;
 constexpr unsigned kMatchBits = 2 * kMaxCodeLength + kMaxLengthExtra + kMaxDistanceExtra;
 constexpr uint32_t kMaxMatch = 258;
-// A match copy writes whole 16-byte steps: at most 15 bytes past its end.
-constexpr uint32_t kCopyOverrun = 15;
+// A match copy writes 40 bytes at once, then whole words: at most 37 bytes
+// past the end of a match (of at least 3 bytes).
+constexpr uint32_t kUnrolledCopy = 40;
+constexpr uint32_t kCopyOverrun = kUnrolledCopy - 3;
 
 // First-level widths of the dynamic tables: wide enough that nearly every
 // literal/length and distance code resolves in one lookup.
@@ -66,6 +68,7 @@ constexpr int kFixedDistanceBits = 5;
 // entry after either can be looked up from the bits still real.
 static_assert(kMatchBits <= kRefillBits);
 static_assert(3 * kMaxCodeLength <= kRefillBits);
+static_assert(2 * kMaxCodeLength + kMaxCodeLength + kMaxLengthExtra <= kRefillBits);
 static_assert(kFixedLiteralBits <= kDynamicLiteralBits);
 static_assert(kMatchBits + kDynamicLiteralBits <= kBitBufferBits);
 static_assert(3 * kMaxCodeLength + kDynamicLiteralBits <= kBitBufferBits);
@@ -223,6 +226,16 @@ bool StreamDecoder::FillInput() {
 // once the input has ended. Fails when the stream has already used a supplied
 // zero bit (it is cut short) or the counted input failed.
 bool StreamDecoder::NeedBits(unsigned count) {
+  if (bitCount_ >= count) return true;
+  if (bytesLeft_ >= kRefillInput) {
+    // Whole bytes by one load, as the fast path refills.
+    bitBuffer_ |= LoadWord(readPos_) << bitCount_;
+    uint32_t taken = (kBitBufferBits - 1 - bitCount_) >> 3;
+    readPos_ += taken;
+    bytesLeft_ -= taken;
+    bitCount_ |= kRefillBits;
+    return true;
+  }
   while (bitCount_ < count) {
     if (bytesLeft_ == 0 && (overrun_ != 0 || !FillInput())) {
       if (aborted_ || StreamTruncated()) return false;
@@ -501,7 +514,8 @@ bool StreamDecoder::DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeE
     if (!NeedBits(subBits)) return false;
     e = table[e.value + LowBits(bitBuffer_, subBits)];
   }
-  DropBits(e.bits);
+  // A length or distance entry counts its extra bits too; they are taken apart.
+  DropBits(e.op < kOpEndOfBlock ? e.bits - e.op : e.bits);
   *entry = e;
   return true;
 }
@@ -540,11 +554,14 @@ int StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literalBits,
 
 // Decodes symbols while at least 8 input bytes are buffered, in the manner
 // of the fast DEFLATE decoders: a refill tops the 64-bit bit buffer up with
-// one unaligned load and no branch; the next literal/length entry is looked
-// up as soon as the bits before it are dropped, so that the lookup overlaps
-// the work on the current symbol (storing a literal, copying a match); up to
-// three literals are decoded per refill. Output may run up to a match past
-// the current window, into the slack, before it is flushed.
+// one unaligned load and no branch; an entry's bits, extra bits included, are
+// dropped by one shift as soon as it is read, before its kind is known, and
+// the extra bits are then taken from the bits saved before that shift; the
+// next literal/length entry is looked up as soon as the bits before it are
+// dropped, so that the lookup overlaps the work on the current symbol
+// (storing a literal, copying a match); up to three literals are decoded per
+// refill. Output may run up to a match past the current window, into the
+// slack, before it is flushed.
 //
 // Entries are read as one 32-bit word: bits in the low byte, op in the next,
 // value in the high half.
@@ -557,6 +574,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   const uint8_t* in = readPos_;
   const uint8_t* const inEnd = readPos_ + bytesLeft_;
   uint64_t bits = bitBuffer_;
+  uint64_t saved;  // the bit buffer before the last entry's bits were dropped
   unsigned count = bitCount_;
   int result = STREAM_OK;
   uint8_t* out = window_ + outPos_;
@@ -567,24 +585,27 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
     return e;
   };
   auto opOf = [](uint32_t e) { return (e >> 8) & 0xFF; };
+  // The extra bits of a length or distance entry whose bits were dropped from `from`.
+  auto extraOf = [](uint64_t from, uint32_t e) {
+    unsigned extra = (e >> 8) & 0xFF;
+    return LowBits(from >> ((e & 0xFF) - extra), extra);
+  };
   // Needs kRefillInput bytes at `in`; takes only whole bytes that fit.
   auto refill = [&] {
     bits |= LoadWord(in) << count;
     in += (kBitBufferBits - 1 - count) >> 3;
     count |= kRefillBits;
   };
-  auto consume = [&](unsigned n) {
-    bits >>= n;
-    count -= n;
+  auto consume = [&](uint32_t e) {
+    saved = bits;
+    bits >>= e & 0xFF;
+    count -= e & 0xFF;
   };
-  // Follows sub-table links (rare: only codes longer than the first level);
-  // an invalid code fails the block.
-#define SETUP_FOLLOW_LINKS(table, e)                                      \
-  while (opOf(e) > kOpLiteral) {                                          \
-    if (opOf(e) == kOpInvalid) goto bad;                                  \
-    consume(e & 0xFF);                                                    \
-    e = entryAt(table, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase)); \
-  }
+  // An invalid code fails the block with its bits not taken.
+  auto unconsume = [&](uint32_t e) {
+    bits = saved;
+    count += e & 0xFF;
+  };
 
   while (inEnd - in >= kRefillInput) {
     uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
@@ -592,78 +613,85 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
     uint32_t e = entryAt(literals, bits & literalMask);
     for (;;) {
       // A refill has just been made; e is the literal/length entry at the
-      // lowest bits.
+      // lowest bits, not yet consumed.
+      consume(e);
       if (opOf(e) == kOpLiteral) {
         uint8_t literal = static_cast<uint8_t>(e >> 16);
-        consume(e & 0xFF);
         e = entryAt(literals, bits & literalMask);
+        consume(e);
         *out++ = literal;
         if (opOf(e) == kOpLiteral) {
           literal = static_cast<uint8_t>(e >> 16);
-          consume(e & 0xFF);
           e = entryAt(literals, bits & literalMask);
+          consume(e);
           *out++ = literal;
           if (opOf(e) == kOpLiteral) {
             literal = static_cast<uint8_t>(e >> 16);
-            consume(e & 0xFF);
             e = entryAt(literals, bits & literalMask);
             *out++ = literal;
             goto next;
           }
         }
-        // The entry in hand stays valid: a refill only adds bits above.
-        if (inEnd - in < kRefillInput) goto done;
+        // Two literals and the entry in hand have used at most 2 * 15 + 20
+        // bits; the match goes on from a refill. Without the input for it,
+        // the entry goes back for the careful path.
+        if (inEnd - in < kRefillInput) {
+          unconsume(e);
+          goto done;
+        }
         refill();
       }
       if (opOf(e) >= kOpEndOfBlock) {
-        if (opOf(e) != kOpEndOfBlock) {
-          SETUP_FOLLOW_LINKS(literals, e)
-          if (opOf(e) == kOpLiteral) {
-            uint8_t literal = static_cast<uint8_t>(e >> 16);
-            consume(e & 0xFF);
-            e = entryAt(literals, bits & literalMask);
-            *out++ = literal;
-            goto next;
+        // A link to a sub-table (its first-level bits are dropped), end of
+        // block or an invalid code.
+        while (opOf(e) > kOpLiteral) {
+          if (opOf(e) == kOpInvalid) {
+            unconsume(e);
+            goto bad;
           }
+          e = entryAt(literals, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase));
+          consume(e);
+        }
+        if (opOf(e) == kOpLiteral) {
+          *out++ = static_cast<uint8_t>(e >> 16);
+          e = entryAt(literals, bits & literalMask);
+          goto next;
         }
         if (opOf(e) == kOpEndOfBlock) {
-          consume(e & 0xFF);
           *endOfBlock = true;
           goto done;
         }
       }
       {
-        unsigned codeBits = e & 0xFF;
-        unsigned extra = opOf(e);
-        uint32_t length = (e >> 16) + LowBits(bits >> codeBits, extra);
-        consume(codeBits + extra);
+        uint32_t length = (e >> 16) + extraOf(saved, e);
 
         e = entryAt(distances, bits & distanceMask);
-        if (opOf(e) > kMaxExtraOp) {
-          SETUP_FOLLOW_LINKS(distances, e)
-          if (opOf(e) > kMaxExtraOp) goto bad;
+        while (opOf(e) > kOpLiteral) {
+          if (opOf(e) == kOpInvalid) goto bad;
+          consume(e);
+          e = entryAt(distances, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase));
         }
-        codeBits = e & 0xFF;
-        extra = opOf(e);
-        uint32_t distance = (e >> 16) + LowBits(bits >> codeBits, extra);
-        consume(codeBits + extra);
+        if (opOf(e) > kMaxExtraOp) goto bad;
+        consume(e);
+        uint32_t distance = (e >> 16) + extraOf(saved, e);
         e = entryAt(literals, bits & literalMask);
 
         // The history before `out` is contiguous and at least one window long.
         const uint8_t* from = out - distance;
         uint8_t* const stop = out + length;
         if (distance >= 8) {
+          // Most matches are short: five words cover them without a loop.
           StoreWord(out, LoadWord(from));
           StoreWord(out + 8, LoadWord(from + 8));
-          if (length > 16) {
-            out += 16;
-            from += 16;
-            do {
-              StoreWord(out, LoadWord(from));
-              StoreWord(out + 8, LoadWord(from + 8));
-              from += 16;
-              out += 16;
-            } while (out < stop);
+          StoreWord(out + 16, LoadWord(from + 16));
+          StoreWord(out + 24, LoadWord(from + 24));
+          StoreWord(out + 32, LoadWord(from + 32));
+          out += kUnrolledCopy;
+          from += kUnrolledCopy;
+          while (out < stop) {
+            StoreWord(out, LoadWord(from));
+            from += 8;
+            out += 8;
           }
         } else if (distance == 1) {
           const uint64_t fill = 0x0101010101010101ull * *from;
@@ -698,7 +726,6 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   }
   goto done;
 
-#undef SETUP_FOLLOW_LINKS
 bad:
   result = STREAM_BAD_DATA;
 done:
