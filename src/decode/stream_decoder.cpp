@@ -575,7 +575,9 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   const uint8_t* const inEnd = readPos_ + bytesLeft_;
   uint64_t bits = bitBuffer_;
   uint64_t saved;  // the bit buffer before the last entry's bits were dropped
-  unsigned count = bitCount_;
+  // Only the low byte of `count` is the bit count: whole entries are
+  // subtracted from it, and their higher bytes borrow only upward.
+  uint32_t count = bitCount_;
   int result = STREAM_OK;
   uint8_t* out = window_ + outPos_;
 
@@ -592,19 +594,19 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
   };
   // Needs kRefillInput bytes at `in`; takes only whole bytes that fit.
   auto refill = [&] {
-    bits |= LoadWord(in) << count;
-    in += (kBitBufferBits - 1 - count) >> 3;
+    bits |= LoadWord(in) << (count & (kBitBufferBits - 1));
+    in += (kRefillInput - 1) - ((count >> 3) & (kRefillInput - 1));
     count |= kRefillBits;
   };
   auto consume = [&](uint32_t e) {
     saved = bits;
     bits >>= e & 0xFF;
-    count -= e & 0xFF;
+    count -= e;
   };
   // An invalid code fails the block with its bits not taken.
   auto unconsume = [&](uint32_t e) {
     bits = saved;
-    count += e & 0xFF;
+    count += e;
   };
 
   while (inEnd - in >= kRefillInput) {
@@ -733,7 +735,7 @@ done:
   readPos_ = in;
   bytesLeft_ = static_cast<uint32_t>(inEnd - in);
   bitBuffer_ = bits;
-  bitCount_ = count;
+  bitCount_ = count & 0xFF;
   if (result == STREAM_OK && *endOfBlock && outPos_ - flushed_ >= kWindowSize &&
       !FlushWindows()) {
     result = STREAM_BAD_DATA;
