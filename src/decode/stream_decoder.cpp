@@ -587,6 +587,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
     return e;
   };
   auto opOf = [](uint32_t e) { return (e >> 8) & 0xFF; };
+  auto inputLeft = [&] { return static_cast<uint32_t>(inEnd - in); };
   // The extra bits of a length or distance entry whose bits were dropped from `from`.
   auto extraOf = [](uint64_t from, uint32_t e) {
     unsigned extra = (e >> 8) & 0xFF;
@@ -609,7 +610,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
     count += e;
   };
 
-  while (inEnd - in >= kRefillInput) {
+  while (inputLeft() >= kRefillInput) {
     uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
     refill();
     uint32_t e = entryAt(literals, bits & literalMask);
@@ -637,7 +638,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
         // Two literals and the entry in hand have used at most 2 * 15 + 20
         // bits; the match goes on from a refill. Without the input for it,
         // the entry goes back for the careful path.
-        if (inEnd - in < kRefillInput) {
+        if (inputLeft() < kRefillInput) {
           unconsume(e);
           goto done;
         }
@@ -714,7 +715,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
         out = stop;
       }
     next:
-      if (out >= chunkEnd || inEnd - in < kRefillInput) break;
+      if (out >= chunkEnd || inputLeft() < kRefillInput) break;
       refill();
     }
     outPos_ = static_cast<uint32_t>(out - window_);
