@@ -16,6 +16,7 @@
 #include "decode/decode_table.h"
 
 #include <bit>
+#include <cstring>
 
 #include "package/memory.h"
 
@@ -117,7 +118,12 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
       if (block != nullptr) {
         DecodeEntry entry = EntryFor(shape, map, position, length - decoded);
         unsigned step = 1u << (length - decoded);
-        for (unsigned i = code >> decoded; i < entries; i += step) block[current + i] = entry;
+        // One 32-bit store per position rather than one per field.
+        uint32_t word;
+        std::memcpy(&word, &entry, sizeof word);
+        for (unsigned i = code >> decoded; i < entries; i += step) {
+          std::memcpy(block + current + i, &word, sizeof word);
+        }
       }
       ++position;
 
