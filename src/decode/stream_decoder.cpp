@@ -644,7 +644,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
         }
         refill();
       }
-      if (opOf(e) >= kOpEndOfBlock) {
+      if (opOf(e) >= kOpEndOfBlock) [[unlikely]] {
         // A link to a sub-table (its first-level bits are dropped), end of
         // block or an invalid code.
         while (opOf(e) > kOpLiteral) {
@@ -669,12 +669,12 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
         uint32_t length = (e >> 16) + extraOf(saved, e);
 
         e = entryAt(distances, bits & distanceMask);
-        while (opOf(e) > kOpLiteral) {
+        while (opOf(e) > kOpLiteral) [[unlikely]] {
           if (opOf(e) == kOpInvalid) goto bad;
           consume(e);
           e = entryAt(distances, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase));
         }
-        if (opOf(e) > kMaxExtraOp) goto bad;
+        if (opOf(e) > kMaxExtraOp) [[unlikely]] goto bad;
         consume(e);
         uint32_t distance = (e >> 16) + extraOf(saved, e);
         e = entryAt(literals, bits & literalMask);
@@ -715,7 +715,7 @@ int StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
         out = stop;
       }
     next:
-      if (out >= chunkEnd || inputLeft() < kRefillInput) break;
+      if (out >= chunkEnd || inputLeft() < kRefillInput) [[unlikely]] break;
       refill();
     }
     outPos_ = static_cast<uint32_t>(out - window_);
