@@ -11,8 +11,10 @@
 // lengths would leave patterns unused, never beyond the first-level width. The
 // end-of-block code is made to end exactly at a table boundary.
 //
-// The walk runs twice: once to total the entries of all tables, once to fill
-// the block allocated for them.
+// The walk fills a block with room for the first level and a few hundred
+// sub-table entries, which holds the tables of nearly every code in one pass;
+// a code that needs more is walked twice: once to total the entries of its
+// tables, once to fill a block of that size.
 #include "decode/decode_table.h"
 
 #include <bit>
@@ -60,10 +62,15 @@ DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned posi
   return entry;
 }
 
-// Lays the tables out, filling `block` when it is not null. Returns the number
-// of entries used, or 0 when a sub-table would start beyond a link's reach.
+constexpr uint32_t kTooManyEntries = 0xFFFFFFFF;
+// Sub-table room of the one-pass block, beyond the first level.
+constexpr uint32_t kSubTableRoom = 512;
+
+// Lays the tables out, filling `block` (room for `capacity` entries) when it
+// is not null. Returns the number of entries used, 0 when a sub-table would
+// start beyond a link's reach, or kTooManyEntries when `block` is too small.
 uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry* block,
-                      int* rootWidth) {
+                      uint32_t capacity, int* rootWidth) {
   uint32_t tableStart[kMaxCodeBits] = {};
   int tableBits[kMaxCodeBits] = {};
   unsigned savedCode[kMaxCodeBits] = {};
@@ -100,6 +107,7 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
         entries = 1u << bits;
         current = used;
         used += entries;
+        if (block != nullptr && used > capacity) return kTooManyEntries;
         tableBits[level] = bits;
         tableStart[level] = current;
         if (level > 0) {
@@ -200,16 +208,24 @@ int BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigned count,
 
   SymbolMap map{simple, bases, extras};
   int built = 0;
-  uint32_t total = LayOutTables(shape, map, nullptr, &built);
-  // Only a sparse incomplete code with 16-bit lengths needs more entries than
-  // a table can hold; no stream can send one, and none is built.
-  if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
+  // Every entry of every table is written: no need to zero them first.
   DecodeEntry* block = nullptr;
-  // Every entry of every table is written below: no need to zero them first.
-  if (!AllocBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+  uint32_t room = (1u << shape.rootLimit) + kSubTableRoom;
+  if (!AllocBlock(platform, room * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
     return TABLE_NO_MEMORY;
   }
-  LayOutTables(shape, map, block, &built);
+  uint32_t total = LayOutTables(shape, map, block, room, &built);
+  if (total == 0 || total == kTooManyEntries) {
+    FreeBlock(platform, &block);
+    total = LayOutTables(shape, map, nullptr, 0, &built);
+    // Only a sparse incomplete code with 16-bit lengths needs more entries
+    // than a table can hold; no stream can send one, and none is built.
+    if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
+    if (!AllocBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+      return TABLE_NO_MEMORY;
+    }
+    LayOutTables(shape, map, block, total, &built);
+  }
   *table = block;
   *width = built;
   return free != 0 && shape.longest != 1 ? TABLE_INCOMPLETE : TABLE_OK;
