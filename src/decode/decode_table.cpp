@@ -11,9 +11,14 @@
 // lengths would leave patterns unused, never beyond the first-level width. The
 // end-of-block code is made to end exactly at a table boundary.
 //
-// The walk runs twice: once to total the entries of all tables, once to fill
-// the block allocated for them.
+// The walk fills a block with room for the first level and a few hundred
+// sub-table entries, which holds the tables of nearly every code in one pass;
+// a code that needs more is walked twice: once to total the entries of its
+// tables, once to fill a block of that size.
 #include "decode/decode_table.h"
+
+#include <bit>
+#include <cstring>
 
 #include "base/memory.h"
 
@@ -42,7 +47,7 @@ struct SymbolMap {
 
 DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned position,
                      int bits) {
-  DecodeEntry entry{kOpInvalid, static_cast<uint8_t>(bits), 0};
+  DecodeEntry entry{static_cast<uint8_t>(bits), kOpInvalid, 0};
   if (position >= shape.symbolCount) return entry;
   unsigned symbol = shape.symbols[position];
   if (symbol < map.simple) {
@@ -51,14 +56,21 @@ DecodeEntry EntryFor(const CodeShape& shape, const SymbolMap& map, unsigned posi
   } else {
     entry.op = map.extras[symbol - map.simple];
     entry.value = map.bases[symbol - map.simple];
+    // The extra bits follow the code at once: one shift drops both.
+    if (entry.op < kOpEndOfBlock) entry.bits = static_cast<uint8_t>(bits + entry.op);
   }
   return entry;
 }
 
-// Lays the tables out, filling `block` when it is not null. Returns the number
-// of entries used, or 0 when a sub-table would start beyond a link's reach.
+constexpr uint32_t kTooManyEntries = 0xFFFFFFFF;
+// Sub-table room of the one-pass block, beyond the first level.
+constexpr uint32_t kSubTableRoom = 512;
+
+// Lays the tables out, filling `block` (room for `capacity` entries) when it
+// is not null. Returns the number of entries used, 0 when a sub-table would
+// start beyond a link's reach, or kTooManyEntries when `block` is too small.
 uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry* block,
-                      int* rootWidth) {
+                      uint32_t capacity, int* rootWidth) {
   uint32_t tableStart[kMaxCodeBits] = {};
   int tableBits[kMaxCodeBits] = {};
   unsigned savedCode[kMaxCodeBits] = {};
@@ -95,6 +107,7 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
         entries = 1u << bits;
         current = used;
         used += entries;
+        if (block != nullptr && used > capacity) return kTooManyEntries;
         tableBits[level] = bits;
         tableStart[level] = current;
         if (level > 0) {
@@ -104,8 +117,8 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
           unsigned index = (code & ((1u << decoded) - 1)) >> (decoded - parentBits);
           if (block != nullptr) {
             block[tableStart[level - 1] + index] =
-                DecodeEntry{static_cast<uint8_t>(kOpLinkBase + bits),
-                            static_cast<uint8_t>(parentBits), static_cast<uint16_t>(current)};
+                DecodeEntry{static_cast<uint8_t>(parentBits),
+                            static_cast<uint8_t>(kOpLinkBase + bits), static_cast<uint16_t>(current)};
           }
         }
       }
@@ -113,17 +126,26 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
       if (block != nullptr) {
         DecodeEntry entry = EntryFor(shape, map, position, length - decoded);
         unsigned step = 1u << (length - decoded);
-        for (unsigned i = code >> decoded; i < entries; i += step) block[current + i] = entry;
+        // One 32-bit store per position rather than one per field.
+        uint32_t word;
+        std::memcpy(&word, &entry, sizeof word);
+        for (unsigned i = code >> decoded; i < entries; i += step) {
+          std::memcpy(block + current + i, &word, sizeof word);
+        }
       }
       ++position;
 
-      // Next code of this length, counting in bit-reversed order.
-      unsigned bit = 1u << (length - 1);
-      while (code & bit) {
-        code ^= bit;
-        bit >>= 1;
+      // Next code of this length, counting in bit-reversed order: the
+      // highest clear bit is set and the ones above it are cleared (after the
+      // last code, all are). Without a loop: a bit-by-bit carry mispredicts
+      // about once a code.
+      unsigned clear = ~code & ((1u << length) - 1);
+      if (clear == 0) {
+        code = 0;
+      } else {
+        unsigned bit = 1u << (31 - std::countl_zero(clear));
+        code = (code & (bit - 1)) | bit;
       }
-      code ^= bit;
 
       // Leave the tables this code has completed.
       while (level > 0 && (code & ((1u << decoded) - 1)) != savedCode[level]) {
@@ -186,15 +208,24 @@ TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigne
 
   SymbolMap map{simple, bases, extras};
   int built = 0;
-  uint32_t total = LayOutTables(shape, map, nullptr, &built);
-  // Only a sparse incomplete code with 16-bit lengths needs more entries than
-  // a table can hold; no stream can send one, and none is built.
-  if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
+  // Every entry of every table is written: no need to zero them first.
   DecodeEntry* block = nullptr;
-  if (!AllocZeroedBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+  uint32_t room = (1u << shape.rootLimit) + kSubTableRoom;
+  if (!AllocBlock(platform, room * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
     return TABLE_NO_MEMORY;
   }
-  LayOutTables(shape, map, block, &built);
+  uint32_t total = LayOutTables(shape, map, block, room, &built);
+  if (total == 0 || total == kTooManyEntries) {
+    FreeBlock(platform, &block);
+    total = LayOutTables(shape, map, nullptr, 0, &built);
+    // Only a sparse incomplete code with 16-bit lengths needs more entries
+    // than a table can hold; no stream can send one, and none is built.
+    if (total == 0) return free != 0 ? TABLE_INCOMPLETE : TABLE_NO_MEMORY;
+    if (!AllocBlock(platform, total * static_cast<uint32_t>(sizeof(DecodeEntry)), &block)) {
+      return TABLE_NO_MEMORY;
+    }
+    LayOutTables(shape, map, block, total, &built);
+  }
   *table = block;
   *width = built;
   return free != 0 && shape.longest != 1 ? TABLE_INCOMPLETE : TABLE_OK;

@@ -18,15 +18,19 @@
 namespace setup {
 
 // Entry kinds: an op of 0-13 is a length or distance symbol with that many extra
-// bits (value = base); the others are below.
+// bits (value = base), which come right after the code and are counted in the
+// entry's bits; the others are below.
 constexpr uint8_t kOpEndOfBlock = 15;
 constexpr uint8_t kOpLiteral = 16;       // value = the byte
 constexpr uint8_t kOpLinkBase = 16;      // 17-32: link to a sub-table of op - 16 bits
 constexpr uint8_t kOpInvalid = 100;      // no symbol has this code
 
+// The bit count comes first: read as one little-endian 32-bit word, an entry
+// has the bits to drop in its low byte, ready to serve as a shift count.
 struct DecodeEntry {
+  uint8_t bits;    // input bits this entry accounts for at its table level,
+                   // with the extra bits of a length or distance symbol
   uint8_t op;
-  uint8_t bits;    // input bits this entry accounts for at its table level
   uint16_t value;  // literal, base value, or the sub-table's index for a link
 };
 static_assert(sizeof(DecodeEntry) == 4);

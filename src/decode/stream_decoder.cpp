@@ -37,15 +37,44 @@ constexpr uint32_t kOutputWindows = 4;
 constexpr uint32_t kBufferEnd = kWindowSize * (1 + kOutputWindows);
 // Room past the end for a match that starts just before it, plus word overrun.
 constexpr uint32_t kSlack = 512;
+
+// Budgets of the fast path. A refill loads a word at the read position and
+// leaves at least kRefillBits counted bits; all 64 bits of the buffer then
+// hold real input, those above the count being the next unread bytes. So
+// after dropping n bits since the last refill, 64 - n bits are real, and an
+// entry may be looked up before the bits under it are counted.
+constexpr unsigned kBitBufferBits = 64;
+constexpr unsigned kRefillBits = kBitBufferBits - 8;
+constexpr uint32_t kRefillInput = sizeof(uint64_t);
+constexpr unsigned kMaxCodeLength = 15;  // code-length symbols go up to 15
+constexpr unsigned kMaxLengthExtra = 5;
+constexpr unsigned kMaxDistanceExtra = 13;
+constexpr unsigned kMaxExtraOp = 13;
+constexpr unsigned kMatchBits = 2 * kMaxCodeLength + kMaxLengthExtra + kMaxDistanceExtra;
 constexpr uint32_t kMaxMatch = 258;
-// The fast path copies a match 16 bytes at a time, and may store up to 15
-// bytes past its end.
-static_assert(kSlack >= kMaxMatch + 15, "a match started before the end fits in the slack");
+// A match copy writes 40 bytes at once, then whole words: at most 37 bytes
+// past the end of a match (of at least 3 bytes).
+constexpr uint32_t kUnrolledCopy = 40;
+constexpr uint32_t kCopyOverrun = kUnrolledCopy - 3;
 
 // First-level widths of the dynamic tables: wide enough that nearly every
 // literal/length and distance code resolves in one lookup.
 constexpr int kDynamicLiteralBits = 11;
 constexpr int kDynamicDistanceBits = 8;
+constexpr int kFixedLiteralBits = 7;
+constexpr int kFixedDistanceBits = 5;
+
+// One refill serves a whole match, or three literals, and the literal/length
+// entry after either can be looked up from the bits still real.
+static_assert(kMatchBits <= kRefillBits);
+static_assert(3 * kMaxCodeLength <= kRefillBits);
+static_assert(2 * kMaxCodeLength + kMaxCodeLength + kMaxLengthExtra <= kRefillBits);
+static_assert(kFixedLiteralBits <= kDynamicLiteralBits);
+static_assert(kMatchBits + kDynamicLiteralBits <= kBitBufferBits);
+static_assert(3 * kMaxCodeLength + kDynamicLiteralBits <= kBitBufferBits);
+// An iteration starts below the window's end and writes at most two literals
+// and a match with its overrun (or three literals).
+static_assert(2 + kMaxMatch + kCopyOverrun <= kSlack);
 
 constexpr unsigned kMaxLiteralCodes = 286;
 constexpr unsigned kMaxDistanceCodes = 30;
@@ -61,7 +90,7 @@ static_assert(static_cast<int>(TABLE_NO_MEMORY) == static_cast<int>(STREAM_NO_ME
 constexpr StreamResult TableFailure(TableResult built) { return static_cast<StreamResult>(built); }
 
 // Decodes every index as an invalid code: stands in for a code with no lengths.
-constexpr DecodeEntry kNoCode[1] = {{kOpInvalid, 0, 0}};
+constexpr DecodeEntry kNoCode[1] = {{0, kOpInvalid, 0}};
 
 inline uint64_t LoadWord(const uint8_t* p) {
   uint64_t v;
@@ -207,6 +236,16 @@ bool StreamDecoder::FillInput() {
 // once the input has ended. Fails when the stream has already used a supplied
 // zero bit (it is cut short) or the counted input failed.
 bool StreamDecoder::NeedBits(unsigned count) {
+  if (bitCount_ >= count) return true;
+  if (bytesLeft_ >= kRefillInput) {
+    // Whole bytes by one load, as the fast path refills.
+    bitBuffer_ |= LoadWord(readPos_) << bitCount_;
+    uint32_t taken = (kBitBufferBits - 1 - bitCount_) >> 3;
+    readPos_ += taken;
+    bytesLeft_ -= taken;
+    bitCount_ |= kRefillBits;
+    return true;
+  }
   while (bitCount_ < count) {
     if (bytesLeft_ == 0 && (overrun_ != 0 || !FillInput())) {
       if (aborted_ || StreamTruncated()) return false;
@@ -355,7 +394,7 @@ StreamResult StreamDecoder::DecodeFixedBlock() {
     std::memset(lengths + 144, 9, 112);
     std::memset(lengths + 256, 7, 24);
     std::memset(lengths + 280, 8, 8);
-    fixedLiteralBits_ = 7;
+    fixedLiteralBits_ = kFixedLiteralBits;
     TableResult built = BuildDecodeTable(platform_, lengths, 288, 257, lengthBase_,
                                          lengthExtra_, &fixedLiterals_, &fixedLiteralBits_);
     if (built != TABLE_OK) {
@@ -364,7 +403,7 @@ StreamResult StreamDecoder::DecodeFixedBlock() {
     }
     // Only 30 of the 32 five-bit patterns have a distance: incomplete by design.
     std::memset(lengths, 5, 30);
-    fixedDistanceBits_ = 5;
+    fixedDistanceBits_ = kFixedDistanceBits;
     built = BuildDecodeTable(platform_, lengths, 30, 0, distanceBase_, distanceExtra_,
                              &fixedDistances_, &fixedDistanceBits_);
     if (built != TABLE_OK && built != TABLE_INCOMPLETE) {
@@ -487,7 +526,8 @@ bool StreamDecoder::DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeE
     if (!NeedBits(subBits)) return false;
     e = table[e.value + LowBits(bitBuffer_, subBits)];
   }
-  DropBits(e.bits);
+  // A length or distance entry counts its extra bits too; they are taken apart.
+  DropBits(e.op < kOpEndOfBlock ? e.bits - e.op : e.bits);
   *entry = e;
   return true;
 }
@@ -525,17 +565,19 @@ StreamResult StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literal
   }
 }
 
-// Decodes symbols while at least 8 input bytes are buffered. One refill gives
-// at least 56 bits: enough for the longest literal/length code (15 bits), its
-// extra bits (5), a distance code (15) and its extra bits (13), or for three
-// literals. Output may run up to a match past the current window, into the
+// Decodes symbols while at least 8 input bytes are buffered, in the manner
+// of the fast DEFLATE decoders: a refill tops the 64-bit bit buffer up with
+// one unaligned load and no branch; an entry's bits, extra bits included, are
+// dropped by one shift as soon as it is read, before its kind is known, and
+// the extra bits are then taken from the bits saved before that shift; the
+// next literal/length entry is looked up as soon as the bits before it are
+// dropped, so that the lookup overlaps the work on the current symbol
+// (storing a literal, copying a match); up to three literals are decoded per
+// refill. Output may run up to a match past the current window, into the
 // slack, before it is flushed.
 //
-// Entries are read as one 32-bit word: op in the low byte, bits in the next,
+// Entries are read as one 32-bit word: bits in the low byte, op in the next,
 // value in the high half.
-constexpr unsigned kRefillBits = 56;  // a refill sets count |= 56
-static_assert(15 + 5 + 15 + 13 <= kRefillBits, "one refill holds a whole match");
-static_assert(3 * 15 <= kRefillBits, "one refill holds three literals");
 
 StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int literalBits,
                                             const DecodeEntry* distances, int distanceBits,
@@ -546,111 +588,149 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
   const uint8_t* in = readPos_;
   const uint8_t* const inEnd = readPos_ + bytesLeft_;
   uint64_t bits = bitBuffer_;
-  unsigned count = bitCount_;
+  uint64_t saved;  // the bit buffer before the last entry's bits were dropped
+  // Only the low byte of `count` is the bit count: whole entries are
+  // subtracted from it, and their higher bytes borrow only upward.
+  uint32_t count = bitCount_;
   StreamResult result = STREAM_OK;
   uint8_t* out = window_ + outPos_;
 
-  auto entryAt = [](const DecodeEntry* table, uint32_t index) {
+  auto entryAt = [](const DecodeEntry* table, uint64_t index) {
     uint32_t e;
-    std::memcpy(&e, table + index, sizeof e);
+    std::memcpy(&e, table + static_cast<uint32_t>(index), sizeof e);
     return e;
   };
-  auto consume = [&](unsigned n) {
-    bits >>= n;
-    count -= n;
+  auto opOf = [](uint32_t e) { return (e >> 8) & 0xFF; };
+  auto inputLeft = [&] { return static_cast<uint32_t>(inEnd - in); };
+  // The extra bits of a length or distance entry whose bits were dropped from `from`.
+  auto extraOf = [](uint64_t from, uint32_t e) {
+    unsigned extra = (e >> 8) & 0xFF;
+    return LowBits(from >> ((e & 0xFF) - extra), extra);
   };
-  // Follows sub-table links; false for an invalid code.
-  auto resolve = [&](const DecodeEntry* table, uint32_t* e) {
-    while ((*e & 0xFF) > kOpLiteral) {
-      if ((*e & 0xFF) == kOpInvalid) return false;
-      consume((*e >> 8) & 0xFF);
-      uint32_t sub = (*e & 0xFF) - kOpLinkBase;
-      *e = entryAt(table, (*e >> 16) + LowBits(bits, sub));
-    }
-    return true;
+  // Needs kRefillInput bytes at `in`; takes only whole bytes that fit.
+  auto refill = [&] {
+    bits |= LoadWord(in) << (count & (kBitBufferBits - 1));
+    in += (kRefillInput - 1) - ((count >> 3) & (kRefillInput - 1));
+    count |= kRefillBits;
+  };
+  auto consume = [&](uint32_t e) {
+    saved = bits;
+    bits >>= e & 0xFF;
+    count -= e;
+  };
+  // An invalid code fails the block with its bits not taken.
+  auto unconsume = [&](uint32_t e) {
+    bits = saved;
+    count += e;
   };
 
-  while (inEnd - in >= 8) {
+  while (inputLeft() >= kRefillInput) {
     uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
-    while (out < chunkEnd && inEnd - in >= 8) {
-      bits |= LoadWord(in) << count;
-      in += (63 - count) >> 3;
-      count |= 56;
-
-      uint32_t e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-      if ((e & 0xFF) == kOpLiteral) {
-        // Up to three literals on one refill.
-        consume((e >> 8) & 0xFF);
-        *out++ = static_cast<uint8_t>(e >> 16);
-        e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-        if ((e & 0xFF) == kOpLiteral) {
-          consume((e >> 8) & 0xFF);
-          *out++ = static_cast<uint8_t>(e >> 16);
-          e = entryAt(literals, static_cast<uint32_t>(bits) & literalMask);
-          if ((e & 0xFF) == kOpLiteral) {
-            consume((e >> 8) & 0xFF);
-            *out++ = static_cast<uint8_t>(e >> 16);
-            continue;
+    refill();
+    uint32_t e = entryAt(literals, bits & literalMask);
+    for (;;) {
+      // A refill has just been made; e is the literal/length entry at the
+      // lowest bits, not yet consumed.
+      consume(e);
+      if (opOf(e) == kOpLiteral) {
+        uint8_t literal = static_cast<uint8_t>(e >> 16);
+        e = entryAt(literals, bits & literalMask);
+        consume(e);
+        *out++ = literal;
+        if (opOf(e) == kOpLiteral) {
+          literal = static_cast<uint8_t>(e >> 16);
+          e = entryAt(literals, bits & literalMask);
+          consume(e);
+          *out++ = literal;
+          if (opOf(e) == kOpLiteral) {
+            literal = static_cast<uint8_t>(e >> 16);
+            e = entryAt(literals, bits & literalMask);
+            *out++ = literal;
+            goto next;
           }
         }
-        // The entry in hand stays valid: a refill only adds bits above.
-        if (inEnd - in < 8) break;
-        bits |= LoadWord(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;
+        // Two literals and the entry in hand have used at most 2 * 15 + 20
+        // bits; the match goes on from a refill. Without the input for it,
+        // the entry goes back for the careful path.
+        if (inputLeft() < kRefillInput) {
+          unconsume(e);
+          goto done;
+        }
+        refill();
       }
-      if ((e & 0xFF) > kOpLiteral) {
-        if (!resolve(literals, &e)) goto bad;
-        if ((e & 0xFF) == kOpLiteral) {
-          consume((e >> 8) & 0xFF);
+      if (opOf(e) >= kOpEndOfBlock) [[unlikely]] {
+        // A link to a sub-table (its first-level bits are dropped), end of
+        // block or an invalid code.
+        while (opOf(e) > kOpLiteral) {
+          if (opOf(e) == kOpInvalid) {
+            unconsume(e);
+            goto bad;
+          }
+          e = entryAt(literals, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase));
+          consume(e);
+        }
+        if (opOf(e) == kOpLiteral) {
           *out++ = static_cast<uint8_t>(e >> 16);
-          continue;
+          e = entryAt(literals, bits & literalMask);
+          goto next;
+        }
+        if (opOf(e) == kOpEndOfBlock) {
+          *endOfBlock = true;
+          goto done;
         }
       }
-      if ((e & 0xFF) == kOpEndOfBlock) {
-        consume((e >> 8) & 0xFF);
-        *endOfBlock = true;
-        goto done;
-      }
-      consume((e >> 8) & 0xFF);
-      uint32_t length = (e >> 16) + LowBits(bits, e & 0xFF);
-      consume(e & 0xFF);
+      {
+        uint32_t length = (e >> 16) + extraOf(saved, e);
 
-      e = entryAt(distances, static_cast<uint32_t>(bits) & distanceMask);
-      if ((e & 0xFF) > kOpLiteral && !resolve(distances, &e)) goto bad;
-      if ((e & 0xFF) > 13) goto bad;
-      consume((e >> 8) & 0xFF);
-      uint32_t distance = (e >> 16) + LowBits(bits, e & 0xFF);
-      consume(e & 0xFF);
+        e = entryAt(distances, bits & distanceMask);
+        while (opOf(e) > kOpLiteral) [[unlikely]] {
+          if (opOf(e) == kOpInvalid) goto bad;
+          consume(e);
+          e = entryAt(distances, (e >> 16) + LowBits(bits, opOf(e) - kOpLinkBase));
+        }
+        if (opOf(e) > kMaxExtraOp) [[unlikely]] goto bad;
+        consume(e);
+        uint32_t distance = (e >> 16) + extraOf(saved, e);
+        e = entryAt(literals, bits & literalMask);
 
-      // The history before `out` is contiguous and at least one window long.
-      const uint8_t* from = out - distance;
-      uint8_t* const stop = out + length;
-      if (distance >= 8) {
-        StoreWord(out, LoadWord(from));
-        StoreWord(out + 8, LoadWord(from + 8));
-        if (length > 16) {
-          out += 16;
-          from += 16;
+        // The history before `out` is contiguous and at least one window long.
+        const uint8_t* from = out - distance;
+        uint8_t* const stop = out + length;
+        if (distance >= 8) {
+          // Most matches are short: five words cover them without a loop.
+          StoreWord(out, LoadWord(from));
+          StoreWord(out + 8, LoadWord(from + 8));
+          StoreWord(out + 16, LoadWord(from + 16));
+          StoreWord(out + 24, LoadWord(from + 24));
+          StoreWord(out + 32, LoadWord(from + 32));
+          out += kUnrolledCopy;
+          from += kUnrolledCopy;
+          while (out < stop) {
+            StoreWord(out, LoadWord(from));
+            from += 8;
+            out += 8;
+          }
+        } else if (distance == 1) {
+          const uint64_t fill = 0x0101010101010101ull * *from;
+          do {
+            StoreWord(out, fill);
+            out += 8;
+          } while (out < stop);
+        } else {
+          // Shorter distances overlap within a word: each step copies a word
+          // of which the first `distance` bytes are right, then moves on by
+          // `distance`, so every byte is written after its source.
           do {
             StoreWord(out, LoadWord(from));
-            StoreWord(out + 8, LoadWord(from + 8));
-            from += 16;
-            out += 16;
+            out += distance;
+            from += distance;
           } while (out < stop);
         }
-      } else if (distance == 1) {
-        const uint64_t fill = 0x0101010101010101ull * *from;
-        do {
-          StoreWord(out, fill);
-          out += 8;
-        } while (out < stop);
-      } else {
-        do {
-          *out++ = *from++;
-        } while (out < stop);
+        out = stop;
       }
-      out = stop;
+    next:
+      if (out >= chunkEnd || inputLeft() < kRefillInput) [[unlikely]] break;
+      refill();
     }
     outPos_ = static_cast<uint32_t>(out - window_);
     if (outPos_ - flushed_ >= kWindowSize) {
@@ -670,7 +750,7 @@ done:
   readPos_ = in;
   bytesLeft_ = static_cast<uint32_t>(inEnd - in);
   bitBuffer_ = bits;
-  bitCount_ = count;
+  bitCount_ = count & 0xFF;
   if (result == STREAM_OK && *endOfBlock && outPos_ - flushed_ >= kWindowSize &&
       !FlushWindows()) {
     result = STREAM_BAD_DATA;
