@@ -38,6 +38,10 @@ constexpr int PAGE_BACK = 1007;
 struct RunState {
   int errorNumber;                  // setup error number, 0 while all is well
   char errorSubject[kPathSize];     // the path its message quotes
+  // Set with ERR_CORRUPT when a file's data does not come to its entry's
+  // fileSize: the bytes found, or fileSize + 1 where writing stopped.
+  bool wrongSize;
+  uint64_t sizeFound;
   bool removableMedia;              // running as the copy relaunched from removable media
   bool windowsNt;
   WindowHandle frameWindow;         // owners of message boxes, 0 while none exists
