@@ -47,6 +47,7 @@ class Loader {
 
  private:
   int ReadGlobal(const RecordHeader& header, Payload* payload);
+  int ReadCounted(const RecordHeader& header, Payload* payload);
   int ReadComponent(const RecordHeader& header);
   int ReadComponentList(const RecordHeader& header);
   int ReadEnd(uint32_t position);
@@ -57,20 +58,31 @@ class Loader {
   FileHandle file_ = kInvalidFile;
   uint32_t fileSize_ = 0;
   int component_ = -1;  // component that per-component records belong to
+  uint32_t loaded_ = 0;  // decoded bytes of every payload read, kMaxRecordsTotal at most
   bool complete_ = false;
   bool damaged_ = false;
 };
 
+// Every payload read counts against the total, replaced ones too: the total
+// bounds the decoding work as well as the memory.
 int Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
   FreePayload(platform_, payload);
-  return ReadRecordPayload(context_, file_, header, payload);
+  return ReadCounted(header, payload);
+}
+
+int Loader::ReadCounted(const RecordHeader& header, Payload* payload) {
+  uint32_t room = kMaxRecordsTotal - loaded_;
+  int result = ReadRecordPayload(context_, file_, header, payload,
+                                 room < kMaxRecordSize ? room : kMaxRecordSize);
+  loaded_ += payload->size;
+  return result;
 }
 
 int Loader::ReadComponent(const RecordHeader& header) {
   ++component_;
   if (component_ >= kMaxComponents) return 0;  // a seventh component has no slot
   ComponentSlot& slot = package_.components[component_];
-  int result = ReadRecordPayload(context_, file_, header, &slot.descriptorBlock);
+  int result = ReadCounted(header, &slot.descriptorBlock);
   if (result != PAYLOAD_OK) return result;
   slot.hasDescriptor =
       ParseComponentDescriptor(slot.descriptorBlock.data, slot.descriptorBlock.size, &slot.descriptor);
@@ -211,7 +223,7 @@ int Loader::Run() {
 }  // namespace
 
 int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader& header,
-                      Payload* payload) {
+                      Payload* payload, uint32_t room) {
   Platform& platform = context.platform;
   payload->data = nullptr;
   payload->size = 0;
@@ -228,6 +240,7 @@ int ReadRecordPayload(SetupContext& context, FileHandle file, const RecordHeader
       return PAYLOAD_DAMAGED;
     }
   }
+  if (size > room) return PAYLOAD_DAMAGED;
   uint8_t* block = nullptr;
   if (!AllocBlock(platform, size, &block)) return PAYLOAD_NO_MEMORY;
   if (compressed) {
