@@ -3,24 +3,10 @@
 
     hostile_packages.py --stub STUB --out DIR
 
-Each case is DIR/<case>/SETUP.EXE (and volume files where the case has them).
-The record and entry layouts come from independent_writer.py; the streams of
-zeros are written here bit by bit, so that a few hundred KB can decode to
-hundreds of MB without Python producing those bytes first:
-
-  size16        an entry declares 16 bytes, its stream decodes to 1 MiB of zeros
-                (checksum 0, as the entry says)
-  shared16      sixteen such entries sharing that one stream
-  declared-huge a 3-byte file that declares 0xFFFFFFF0 bytes
-  patch-long    a patch whose commands write 128 bytes for a fileSize of 10
-  bomb-record   a wizard picture whose record decodes to 512 MiB of zeros
-  clash         {windows}\\w.ini in the install folder and w.ini in the Windows
-                folder: one extract path
-  same-folder   two entries named w.ini in the install folder (the later wins)
-  control-names names holding ESC, BEL and a line feed
-  long-names    a name of 300 bytes, and one of 255 bytes without an extension
-  volume-only   every data byte in SETUP.D01 (the test turns it into a pipe)
-  plain         one ordinary file, x.txt (for planted links)
+Each case is DIR/<case>/SETUP.EXE (and volume files where the case has them);
+the tables in pkgtool_test.sh say what each must give. Records and entries come from
+independent_writer.py; the streams of zeros are written here bit by bit, so
+that a few hundred KB decode to hundreds of MB without Python making them.
 """
 
 import argparse
@@ -58,7 +44,6 @@ def zeros_stream(groups):
 def zeros_size(groups):
     return 1 + 258 * (4 + 8 * groups)
 
-
 def record(rtype, payload, compressed_size=None):
     if compressed_size is not None:
         body = struct.pack("<I", compressed_size) + payload
@@ -90,8 +75,7 @@ def setup_file(stub, entries, region, extra_records=(), volumes=None):
 
 
 def cases(stub):
-    mib = zeros_size(508)                      # 1,049,545 bytes of zeros
-    zeros = zeros_stream(508)
+    zeros = zeros_stream(508)                  # 1,049,545 bytes of zeros, checksum 0
     out = {}
     out["size16"] = setup_file(stub, [entry("zeros.bin", 0, len(zeros), 16, 0)], zeros)
     out["shared16"] = setup_file(
@@ -144,7 +128,6 @@ def cases(stub):
                           [struct.pack("<I", len(ini_stream)) + ini_stream])
     out["plain"] = setup_file(stub, [entry("x.txt", 0, len(ini_stream), len(ini), sum_ini)],
                               ini_stream)
-    assert mib > 1 << 20
     return out
 
 
@@ -162,9 +145,7 @@ def main():
     for name, data in cases(stub).items():
         folder = os.path.join(args.out, name)
         os.makedirs(folder, exist_ok=True)
-        volumes = []
-        if isinstance(data, tuple):
-            data, volumes = data
+        data, volumes = data if isinstance(data, tuple) else (data, [])
         with open(os.path.join(folder, "SETUP.EXE"), "wb") as f:
             f.write(data)
         for k, v in enumerate(volumes, 1):

@@ -152,10 +152,7 @@ TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
 TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
   const std::string zeros(1 << 20, '\0');
   struct Row {
-    const char* what;
-    const std::string* data;
-    uint32_t fileSize;
-    uint64_t found;
+    const char* what; const std::string* data; uint32_t fileSize; uint64_t found;
   } rows[] = {
       {"one byte short of the stream", &content, 6199, 6200},
       {"five bytes more than the stream", &content, 6205, 6200},
@@ -291,11 +288,7 @@ TEST_F(PatchEntryTest, PatchedChecksumMismatch) {
 }
 
 TEST_F(PatchEntryTest, PatchOrBaseThatIsNotItsFileSizeIsCorrupt) {
-  struct Row {
-    const char* what;
-    uint32_t baseSize, patchSize;
-    uint64_t found;
-  } rows[] = {
+  struct Row { const char* what; uint32_t baseSize, patchSize; uint64_t found; } rows[] = {
       {"patch output one byte longer than fileSize", 3000, 2002, 2003},
       {"patch output shorter than fileSize", 3000, 2100, 2003},
       {"base declared shorter than its data", 2999, 2003, 3000},
@@ -348,15 +341,8 @@ TEST_F(UninstallerEntryTest, ImageThenDecodedDataWithoutChecksum) {
 TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
   m.WriteSetupFile(Region());
   UseImage();
-  struct Row {
-    const char* what;
-    uint32_t fileSize;
-    uint64_t found;
-  } rows[] = {
-      {"the data alone", 6200, 6201},
-      {"one byte short", 6801, 6802},
-      {"one byte more", 6803, 6802},
-  };
+  struct Row { const char* what; uint32_t fileSize; uint64_t found; } rows[] = {
+      {"the data alone", 6200, 6201}, {"one byte short", 6801, 6802}, {"one byte more", 6803, 6802}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     entry.fileSize = row.fileSize;

@@ -454,11 +454,10 @@ TEST_F(LoadPackageTest, DeclaredSizeBeyondTheExpansionLimitIsNotAllocated) {
 // either is refused before its block is allocated.
 TEST_F(LoadPackageTest, RecordsBeyondTheirSizeBoundsAreRefusedUnallocated) {
   const uint32_t mib = 1u << 20;
+  // Each row: its records (type, decoded size), whether the package loads, and
+  // a size never allocated (0 for none).
   struct Row {
-    const char* what;
-    std::vector<std::pair<uint16_t, uint32_t>> records;
-    int loaded;
-    uint32_t refused;  // the size never allocated, 0 for none
+    const char* what; std::vector<std::pair<uint16_t, uint32_t>> records; int loaded; uint32_t refused;
   } rows[] = {
       {"a 32 MiB picture", {{REC_WIZARD_BITMAP, 32 * mib}}, 1, 0},
       {"a picture one byte past 32 MiB", {{REC_WIZARD_BITMAP, 32 * mib + 1}}, 0, 32 * mib + 1},
@@ -483,9 +482,7 @@ TEST_F(LoadPackageTest, RecordsBeyondTheirSizeBoundsAreRefusedUnallocated) {
     for (const auto& [type, size] : row.records) p.Compressed(type, Bytes(size, 0));
     p.Record(REC_COMPONENT, Desc("a"));
     EXPECT_EQ(one.Load(p.End(), 48), row.loaded);
-    if (row.refused != 0) {
-      EXPECT_EQ(std::count(sizes.begin(), sizes.end(), row.refused), 0);
-    }
+    if (row.refused != 0) EXPECT_EQ(std::count(sizes.begin(), sizes.end(), row.refused), 0);
     FreePackage(*one.context);
     EXPECT_EQ(one.platform.OutstandingBlocks(), 0u);
   }
