@@ -4,9 +4,9 @@
     hostile_packages.py --stub STUB --out DIR
 
 Each case is DIR/<case>/SETUP.EXE (and volume files where the case has them);
-the tables in pkgtool_test.sh say what each must give. Records and entries come from
-independent_writer.py; the streams of zeros are written here bit by bit, so
-that a few hundred KB decode to hundreds of MB without Python making them.
+the tables in pkgtool_test.sh say what each must give. Records and entries
+come from independent_writer.py; the streams of zeros are written here bit by
+bit, so that a few hundred KB decode to hundreds of MB without Python.
 """
 
 import argparse
@@ -44,18 +44,14 @@ def zeros_stream(groups):
 def zeros_size(groups):
     return 1 + 258 * (4 + 8 * groups)
 
-def record(rtype, payload, compressed_size=None):
-    if compressed_size is not None:
-        body = struct.pack("<I", compressed_size) + payload
-        return struct.pack("<HHI", rtype, 1, len(body)) + body
-    return struct.pack("<HHI", rtype, 0, len(payload)) + payload
+
+def record(rtype, payload, flags=0):
+    return struct.pack("<HHI", rtype, flags, len(payload)) + payload
 
 
 def entry(name, offset, stored, size, checksum, **more):
-    e = dict(name=name, offset=offset, stored=stored, size=size, checksum=checksum,
-             baseComponent=0, baseIndex=0)
-    e.update(more)
-    return e
+    return dict(name=name, offset=offset, stored=stored, size=size, checksum=checksum,
+                baseComponent=0, baseIndex=0, **more)
 
 
 def setup_file(stub, entries, region, extra_records=(), volumes=None):
@@ -92,13 +88,13 @@ def cases(stub):
     out["patch-long"] = setup_file(stub, [
         entry("base.bin", 0, len(base_stream), len(base), iw.checksum(base)),
         entry("new.bin", len(base_stream), len(patch), 10, iw.checksum(literals[:10]),
-              flags=iw.FEF_PATCH, baseComponent=0, baseIndex=0),
+              flags=iw.FEF_PATCH),
     ], base_stream + patch)
 
     groups = (512 << 20) // (258 * 8)
     bomb = zeros_stream(groups)
     out["bomb-record"] = setup_file(
-        stub, [], b"", extra_records=[record(0x1235, bomb, zeros_size(groups))])
+        stub, [], b"", extra_records=[record(0x1235, struct.pack("<I", zeros_size(groups)) + bomb, 1)])
 
     ini = b"[w]\r\n"
     ini_stream = iw.stored_stream(ini)
