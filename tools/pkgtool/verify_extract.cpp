@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 #include "install/file_entry.h"
 #include "package/component.h"
@@ -102,8 +102,7 @@ bool Inside(const fs::path& path, const fs::path& root) {
 // An earlier entry of the component that was given the same extract path.
 struct Landed {
   uint32_t index;
-  uint8_t folderKind;
-  std::string label;
+  const uint8_t* entry;
 };
 
 }  // namespace
@@ -136,22 +135,25 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
   fs::path scratch = pattern;
   EntryWriter writer(package, scratch);
   uint32_t done = 0, failed = 0;
-  std::set<fs::path> inside;  // folders found inside the destination
+  std::unordered_set<std::string> inside;  // folders found inside the destination
   int first = component ? *component : 0;
   int last = component ? *component : context.package.componentCount - 1;
-  auto fail = [&](const std::string& line) {
+  // Labels are made only for failures: most entries never need one.
+  int c = 0;
+  uint32_t i = 0;
+  const uint8_t* entry = nullptr;
+  auto fail = [&](const std::string& why) {
     ++failed;
-    err << (showProgress ? "\n" : "") << "FAILED " << line << "\n";
+    err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry) << ": " << why << "\n";
   };
-  for (int c = first; c <= last; ++c) {
+  for (c = first; c <= last; ++c) {
     SelectComponent(context, c);
     fs::path root = component ? fs::path(destination) : fs::path(destination) / std::to_string(c);
     std::map<std::string, Landed> landed;
-    const uint8_t* entry = context.current.firstEntry;
-    for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
+    entry = context.current.firstEntry;
+    for (i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
       ++done;
       const char* name = FileEntryString(entry, ENTRY_NAME);
-      std::string label = EntryLabel(c, i, entry);
       if (showProgress) {
         std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, Printable(name).c_str());
         std::fflush(stderr);
@@ -159,12 +161,12 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
       if (EntryPlacement(entry) == PLACE_SOURCE) continue;  // stored nowhere
       std::optional<std::string> relative = ExtractPath(EntryFolderKind(entry), name);
       if (!relative) {
-        fail(label + ": the name leaves the destination folder");
+        fail("the name leaves the destination folder");
         continue;
       }
       size_t length = std::strlen(name);
       if (length + kShortestFolder > kWindowsMaxPath) {
-        fail(label + ": the name is " + std::to_string(length) + " bytes long; even in " +
+        fail("the name is " + std::to_string(length) + " bytes long; even in " +
              "C:\\ its path would be " + std::to_string(length + kShortestFolder) +
              " bytes, longer than Windows allows (" + std::to_string(kWindowsMaxPath) + ")");
         continue;
@@ -172,28 +174,29 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
       // Entries of one folder under one name replace each other, as in an
       // installation; entries of different folders that the layout puts on
       // one path would lose a file without a word.
-      auto [at, fresh] = landed.try_emplace(*relative, Landed{i, EntryFolderKind(entry), label});
-      if (!fresh && at->second.folderKind != EntryFolderKind(entry)) {
-        fail(label + ": lands on the same path, " + PrintablePath(*relative) + ", as " +
-             at->second.label + " of another folder");
+      auto [at, fresh] = landed.try_emplace(*relative, Landed{i, entry});
+      if (!fresh && EntryFolderKind(at->second.entry) != EntryFolderKind(entry)) {
+        fail("lands on the same path, " + PrintablePath(*relative) + ", as " +
+             EntryLabel(c, at->second.index, at->second.entry) + " of another folder");
         continue;
       }
       fs::path target = root / *relative;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
       if (ec) {
-        fail(label + ": cannot make folder " + PrintablePath(target.parent_path().string()) +
+        fail("cannot make folder " + PrintablePath(target.parent_path().string()) +
              ": " + ec.message());
         continue;
       }
-      if (!inside.count(target.parent_path()) && !Inside(target.parent_path(), destination)) {
-        fail(label + ": the folder " + PrintablePath(target.parent_path().string()) +
+      fs::path folder = target.parent_path();
+      if (!inside.count(folder.native()) && !Inside(folder, destination)) {
+        fail("the folder " + PrintablePath(target.parent_path().string()) +
              " leads outside the destination (a link)");
         continue;
       }
-      inside.insert(target.parent_path());
+      inside.insert(folder.native());
       std::string message;
-      if (!writer.Write(entry, target, &message)) fail(label + ": " + message);
+      if (!writer.Write(entry, target, &message)) fail(message);
     }
   }
   if (showProgress) std::fprintf(stderr, "\r\033[K");
