@@ -2,9 +2,9 @@
 # Extraction speed: `pkgtool extract` of a package against `tar -xzf` of the
 # same files, timed in the same run, reported as a ratio.
 #
-#   bench/extract_bench.sh [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N]
+#   bench/extract_bench.sh [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N] [--big-mb N]
 #
-# Defaults: build/release/tools/mkpkg/mkpkg, build/release/tools/pkgtool and
+# Defaults: build/release/tools/mkpkg/mkpkg, build/release/tools/pkgtool/pkgtool and
 # build/win32/setup.exe (a stand-in stub is made when it is missing).
 #
 # The corpus is a few thousand files, tens of MB, taken from this machine:
@@ -17,6 +17,9 @@
 # kind of stream from the same library settings: the ratio measures the
 # decoder, the container and the file writing.
 #
+# Before the timing, mkpkg's peak memory is measured on a project of
+# --big-mb MB (default 300, 0 to skip) of 10 MB files.
+#
 # Each tool extracts into a new empty folder, N times (default 5); the best
 # time counts. With hyperfine installed it does the timing. Both results are
 # compared with the corpus byte for byte before anything is reported.
@@ -25,16 +28,18 @@ export LC_ALL=C
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkpkg=$root/build/release/tools/mkpkg/mkpkg
-pkgtool=$root/build/release/tools/pkgtool
+pkgtool=$root/build/release/tools/pkgtool/pkgtool
 stub=$root/build/win32/setup.exe
 runs=5
+big_mb=300
 while [[ $# -gt 0 ]]; do
   case $1 in
     --mkpkg) mkpkg=$2; shift 2 ;;
     --pkgtool) pkgtool=$2; shift 2 ;;
     --stub) stub=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N]" >&2; exit 2 ;;
+    --big-mb) big_mb=$2; shift 2 ;;
+    *) echo "usage: $0 [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N] [--big-mb N]" >&2; exit 2 ;;
   esac
 done
 for tool in "$mkpkg" "$pkgtool"; do
@@ -91,6 +96,34 @@ project=$work/project.json
 
 mkdir -p "$work/pkg"
 "$mkpkg" "$project" --stub "$stub" -o "$work/pkg/SETUP.EXE" >/dev/null
+
+# mkpkg's peak memory for a project of a few hundred MB: files of 10 MB made
+# of the corpus's libraries, each with its own first line so that none is
+# stored once for several.
+if [[ $big_mb -gt 0 && -x /usr/bin/time ]]; then
+  mkdir -p "$work/big"
+  piece=$work/big-piece
+  # head stops reading at 10 MB; cat ends on the broken pipe.
+  (find "$corpus/lib" "$corpus/include" -type f -print0 | sort -z | xargs -0 cat 2>/dev/null || true) |
+    head -c $((10 << 20)) >"$piece"
+  {
+    printf '{"compression": {"compressor": "zlib", "level": 6},\n "components": [{"files": [\n'
+    for ((k = 1; k * 10 <= big_mb; k++)); do
+      { echo "file $k"; cat "$piece"; } >"$work/big/f$k.bin"
+      printf '%s  {"source": "big/f%d.bin"}' "$( ((k > 1)) && echo ',')" "$k"
+    done
+    printf '\n]}]}\n'
+  } >"$work/big.json"
+  big_total=$(du -cb "$work/big" | tail -1 | cut -f1)
+  big_largest=$(find "$work/big" -type f -printf '%s\n' | sort -n | tail -1)
+  mkdir -p "$work/big-pkg"
+  /usr/bin/time -f %M -o "$work/big-peak.txt" "$mkpkg" "$work/big.json" --stub "$stub" -o "$work/big-pkg/SETUP.EXE" >/dev/null
+  big_peak=$(tail -1 "$work/big-peak.txt")
+  rm -rf "$work/big" "$work/big-pkg" "$piece"
+  awk -v p="$big_peak" -v t="$big_total" -v l="$big_largest" 'BEGIN {
+    printf "mkpkg peak memory: %.1f MB for a project of %.1f MB (largest source %.1f MB)\n", p / 1024, t / 1048576, l / 1048576
+  }'
+fi
 tar -czf "$work/corpus.tar.gz" -C "$corpus" .
 echo "package: $(stat -c %s "$work/pkg/SETUP.EXE") bytes; tar.gz: $(stat -c %s "$work/corpus.tar.gz") bytes"
 

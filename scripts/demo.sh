@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 ./scripts/build.sh
 
 mkpkg=build/release/tools/mkpkg/mkpkg
-pkgtool=build/release/tools/pkgtool
+pkgtool=build/release/tools/pkgtool/pkgtool
 files=examples/demo/files
 out=build/demo
 rm -rf "$out"

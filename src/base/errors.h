@@ -24,11 +24,16 @@ constexpr int ERR_REPLACE = 22;           // an existing file could not be repla
 struct SetupError {
   int number;                 // ERR_NONE while all is well
   char subject[kPathSize];
+  // Set with ERR_CORRUPT when a file's data does not come to its entry's
+  // fileSize: the bytes found, or fileSize + 1 where writing stopped.
+  bool wrongSize;
+  uint64_t sizeFound;
 };
 
 // Sets the error number and its subject (null: none).
 inline void RecordError(SetupError& error, int number, const char* subject) {
   error.number = number;
+  error.wrongSize = false;
   CopyText(error.subject, kPathSize, subject != nullptr ? subject : "");
 }
 

@@ -14,11 +14,14 @@ bool MemorySink::Write(const uint8_t* data, uint32_t count) {
 }
 
 bool FileSink::Write(const uint8_t* data, uint32_t count) {
-  if (file_ != kInvalidFile && count != 0) {
+  uint64_t room = limit_ - written_;
+  uint32_t take = count <= room ? count : static_cast<uint32_t>(room);
+  if (file_ != kInvalidFile && take != 0) {
     uint32_t done = 0;
-    platform_.WriteFile(file_, data, count, &done);
+    platform_.WriteFile(file_, data, take, &done);
   }
-  return true;
+  written_ += take;
+  return take == count;
 }
 
 }  // namespace setup

@@ -35,16 +35,25 @@ class MemorySink final : public OutputSink {
 };
 
 // Appends output to an open file. A failed write is not reported here: the
-// caller's checksum of the finished file catches it.
+// caller's checksum of the finished file catches it. With a limit, at most
+// that many bytes are written and the piece that would pass it is refused, so
+// that a stream longer than its file's size stops there instead of filling
+// the disk.
 class FileSink final : public OutputSink {
  public:
-  FileSink(Platform& platform, FileHandle file) : platform_(platform), file_(file) {}
+  static constexpr uint64_t kNoLimit = ~uint64_t{0};
+  FileSink(Platform& platform, FileHandle file, uint64_t limit = kNoLimit)
+      : platform_(platform), file_(file), limit_(limit) {}
   int IsReady() override { return 1; }
   bool Write(const uint8_t* data, uint32_t count) override;
+  // Bytes taken so far, the limit at most.
+  uint64_t Written() const { return written_; }
 
  private:
   Platform& platform_;
   FileHandle file_;
+  uint64_t limit_;
+  uint64_t written_ = 0;
 };
 
 }  // namespace setup

@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/file_io.h"
 #include "decode/checksum.h"
+#include "decode/output_sink.h"
 #include "install/patch_apply.h"
 #include "install/temporary_name.h"
 #include "package/file_entry.h"
@@ -11,21 +12,39 @@ namespace setup {
 
 namespace {
 
-// Positions the reader at `entry`'s data and decodes it into `file`.
-int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file) {
+// A file whose data does not come to its fileSize is damaged, whatever its
+// checksum says: a stream of zeros checksums to 0 at any length.
+int WrongSize(SetupContext& context, uint64_t found, const char* subject) {
+  SetSetupError(context, ERR_CORRUPT, subject);
+  context.run.error.wrongSize = true;
+  context.run.error.sizeFound = found;
+  return ERR_CORRUPT;
+}
+
+// Positions the reader at `entry`'s data and decodes it into `file`, which
+// holds `head` bytes already; the whole must come to the entry's fileSize, and
+// writing stops one byte past it.
+int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, uint64_t head,
+                const char* subject) {
   if (EntryStoredSize(entry) == 0) {
     SetSetupError(context, ERR_CORRUPT, context.packagePath);
     return ERR_CORRUPT;
   }
+  uint64_t fileSize = EntryFileSize(entry);
+  if (head > fileSize) return WrongSize(context, fileSize + 1, subject);
   int seek = SeekPackageData(context.reader, EntryDataOffset(entry));
   if (seek != 0) {
     SetSetupErrorNumber(context, seek);
     return seek;
   }
-  // A failed decode shows in the checksum of what was written.
-  if (context.reader.decoder.DecodeToFile(file, context.reader.handle, EntryStoredSize(entry)) ==
-      DECODE_ABORTED) {
-    return RESULT_ABORTED;
+  FileSink sink(context.platform, file, fileSize + 1 - head);
+  DecodeResult decoded =
+      context.reader.decoder.Decode(sink, context.reader.handle, EntryStoredSize(entry));
+  if (decoded == DECODE_ABORTED) return RESULT_ABORTED;
+  uint64_t found = head + sink.Written();
+  // Otherwise a failed decode shows in the checksum of what was written.
+  if (found > fileSize || (decoded == DECODE_OK && found != fileSize)) {
+    return WrongSize(context, found, subject);
   }
   return 0;
 }
@@ -55,7 +74,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
       SetSetupError(context, ERR_CORRUPT, targetPath);
       return ERR_CORRUPT;
     }
-    int result = DecodeEntry(context, base, *file);
+    int result = DecodeEntry(context, base, *file, 0, targetPath);
     CloseFile(platform, file);
     if (result != 0) return result;
     result = Verify(context, temporary, EntryChecksum(base), targetPath);
@@ -79,13 +98,13 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
         SetSetupErrorNumber(context, ERR_WRITE_SHORT);
         result = ERR_WRITE_SHORT;
       } else {
-        result = DecodeEntry(context, entry, *file);
+        result = DecodeEntry(context, entry, *file, image.size, targetPath);
       }
     }
     CloseFile(platform, file);
     return result;
   }
-  int result = DecodeEntry(context, entry, *file);
+  int result = DecodeEntry(context, entry, *file, 0, targetPath);
   if (result == 0 && EntryHasTimes(entry)) SetFileTimesFromEntry(platform, *file, entry);
   CloseFile(platform, file);
   if (result != 0) return result;
@@ -97,6 +116,8 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
 int WriteEntryToTemporary(SetupContext& context, const uint8_t* entry, const char* targetPath,
                           char* temporary, uint32_t size, int progressFrom, int progressTo) {
   Platform& platform = context.platform;
+  context.run.error.wrongSize = false;
+  context.run.error.sizeFound = 0;
   if (!FormTemporaryName(platform, targetPath, ".$$A", temporary, size)) {
     SetSetupError(context, ERR_CREATE, targetPath);
     return ERR_CREATE;

@@ -27,6 +27,7 @@ class PatchRun {
  private:
   int Fail(int error, const char* subject);
   int FailKeepingSubject(int error);
+  int FailSize();
   bool CommandByte(uint8_t* value);
   bool Distance(int32_t* distance);
   int CopyLiterals(uint32_t count);
@@ -49,7 +50,7 @@ class PatchRun {
   uint8_t* buffer_ = nullptr;
   uint32_t baseSize_ = 0;
   int64_t basePos_ = 0;
-  uint32_t written_ = 0;
+  uint64_t written_ = 0;
   bool outputMade_ = false;
 };
 
@@ -99,11 +100,22 @@ bool PatchRun::Distance(int32_t* distance) {
   return true;
 }
 
+int PatchRun::FailSize() {
+  Fail(ERR_CORRUPT, target_.targetPath);
+  target_.error.wrongSize = true;
+  target_.error.sizeFound = written_;
+  return 0;
+}
+
+// Output past the entry's fileSize is damage: writing stops one byte past it.
 int PatchRun::Write(const uint8_t* data, uint32_t count) {
-  WriteResult result = WriteBytes(platform_, output_, data, count);
+  uint64_t room = uint64_t{EntryFileSize(entry_)} + 1 - written_;
+  uint32_t take = count <= room ? count : static_cast<uint32_t>(room);
+  WriteResult result = WriteBytes(platform_, output_, data, take);
   if (result == WRITE_FAILED) return Fail(ERR_WRITE, outputPath_);
   if (result == WRITE_SHORT) return FailKeepingSubject(ERR_WRITE_SHORT);
-  written_ += count;
+  written_ += take;
+  if (take != count) return FailSize();
   return 1;
 }
 
@@ -179,7 +191,7 @@ int PatchRun::Run(int progressFrom, int progressTo) {
     if (!ok) return 0;
     if (progressFrom != progressTo && target_.progress != nullptr && steps != 0) {
       uint32_t p = static_cast<uint32_t>(progressFrom) +
-                   (written_ + 10000) / 10000 *
+                   (static_cast<uint32_t>(written_) + 10000) / 10000 *
                        static_cast<uint32_t>(progressTo - progressFrom) / steps;
       if (p != shown) {
         shown = p;
@@ -188,6 +200,7 @@ int PatchRun::Run(int progressFrom, int progressTo) {
     }
   }
 
+  if (written_ != EntryFileSize(entry_)) return FailSize();
   CloseFile(platform_, &base_);
   if (EntryHasTimes(entry_)) SetFileTimesFromEntry(platform_, output_, entry_);
   CloseFile(platform_, &output_);

@@ -46,6 +46,7 @@ class Loader {
 
  private:
   PayloadResult ReadGlobal(const RecordHeader& header, Payload* payload);
+  PayloadResult ReadCounted(const RecordHeader& header, Payload* payload);
   PayloadResult ReadComponent(const RecordHeader& header);
   PayloadResult ReadComponentList(const RecordHeader& header);
   PayloadResult ReadEnd(uint32_t position);
@@ -56,21 +57,31 @@ class Loader {
   FileHandle file_ = kInvalidFile;
   uint32_t fileSize_ = 0;
   int component_ = -1;  // component that per-component records belong to
+  uint32_t loaded_ = 0;  // decoded bytes of every payload read, kMaxRecordsTotal at most
   bool complete_ = false;
   bool damaged_ = false;
 };
 
+// Every payload read counts against the total, replaced ones too: the total
+// bounds the decoding work as well as the memory.
 PayloadResult Loader::ReadGlobal(const RecordHeader& header, Payload* payload) {
   FreePayload(platform_, payload);
-  return ReadRecordPayload(platform_, decoder_, file_, header, payload);
+  return ReadCounted(header, payload);
+}
+
+PayloadResult Loader::ReadCounted(const RecordHeader& header, Payload* payload) {
+  uint32_t room = kMaxRecordsTotal - loaded_;
+  PayloadResult result = ReadRecordPayload(platform_, decoder_, file_, header, payload,
+                                           room < kMaxRecordSize ? room : kMaxRecordSize);
+  loaded_ += payload->size;
+  return result;
 }
 
 PayloadResult Loader::ReadComponent(const RecordHeader& header) {
   ++component_;
   if (component_ >= kMaxComponents) return PAYLOAD_OK;  // a seventh component has no slot
   ComponentSlot& slot = package_.components[component_];
-  PayloadResult result =
-      ReadRecordPayload(platform_, decoder_, file_, header, &slot.descriptorBlock);
+  PayloadResult result = ReadCounted(header, &slot.descriptorBlock);
   if (result != PAYLOAD_OK) return result;
   slot.hasDescriptor =
       ParseComponentDescriptor(slot.descriptorBlock.data, slot.descriptorBlock.size, &slot.descriptor);
@@ -202,7 +213,7 @@ PackageLoad Loader::Run(const char* path, uint32_t stubSize) {
 }  // namespace
 
 PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, FileHandle file,
-                                const RecordHeader& header, Payload* payload) {
+                                const RecordHeader& header, Payload* payload, uint32_t room) {
   payload->data = nullptr;
   payload->size = 0;
   bool compressed = (header.flags & REC_COMPRESSED) != 0;
@@ -218,6 +229,7 @@ PayloadResult ReadRecordPayload(Platform& platform, StreamDecoder& decoder, File
       return PAYLOAD_DAMAGED;
     }
   }
+  if (size > room) return PAYLOAD_DAMAGED;
   uint8_t* block = nullptr;
   if (!AllocBlock(platform, size, &block)) return PAYLOAD_NO_MEMORY;
   if (compressed) {

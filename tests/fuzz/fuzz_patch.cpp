@@ -3,7 +3,8 @@
 //
 // Input layout: byte 0 options (bit 0 the entry carries file times, bit 1 the
 // stored checksum is wrong, bit 2 the literal item is compressed as one stored
-// block); bytes 1-4 the entry's file size (u32, for the progress bar); bytes
+// block, bit 3 the entry's file size is taken from bytes 1-4 rather than being
+// the size of the interpreter's output); bytes 1-4 a file size (u32); bytes
 // 5-6 progressFrom and progressTo; bytes 7-8 the base length and 9-10 the
 // command stream length (u16 each, cut to what is there); then the base, the
 // command stream and the literal stream (the rest).
@@ -30,6 +31,7 @@
 namespace {
 
 constexpr size_t kMaxOutput = 4u << 20;
+constexpr uint64_t kNoLimit = ~uint64_t{0};
 constexpr const char* kBase = "C:\\app\\file.$$A";
 constexpr const char* kOutput = "C:\\app\\file.$AA";
 constexpr const char* kTarget = "C:\\app\\file.dll";
@@ -40,9 +42,11 @@ struct Expected {
   std::string output;
 };
 
-// The command stream as the format describes it, one step at a time.
+// The command stream as the format describes it, one step at a time. Output
+// past `fileSize` is damage, found as soon as it is written, and so is output
+// that ends short of it.
 Expected Interpret(const std::string& base, const std::string& commands,
-                   const std::string& literals) {
+                   const std::string& literals, uint64_t fileSize) {
   Expected e;
   size_t cp = 0, lp = 0;
   int64_t position = 0;
@@ -60,6 +64,7 @@ Expected Interpret(const std::string& base, const std::string& commands,
       if (literals.size() - lp < take) return e.error = setup::ERR_WRITE, e;
       e.output.append(literals, lp, take);
       lp += take;
+      if (e.output.size() > fileSize) return e.error = setup::ERR_CORRUPT, e;
       if (n == 0) continue;
       count = (c & 0x1F) + 2;
     } else if (c != 0) {
@@ -91,8 +96,10 @@ Expected Interpret(const std::string& base, const std::string& commands,
     }
     e.output.append(base, static_cast<size_t>(from), count);
     position = from + count;
+    if (e.output.size() > fileSize) return e.error = setup::ERR_CORRUPT, e;
     if (e.output.size() > kMaxOutput) return e.tooBig = true, e;
   }
+  if (fileSize != kNoLimit && e.output.size() != fileSize) e.error = setup::ERR_CORRUPT;
   return e;
 }
 
@@ -158,8 +165,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string literals(p + baseLength + commandLength, rest - baseLength - commandLength);
   bool compressedLiterals = (options & 4) != 0 && literals.size() <= 0xFFFF;
 
-  Expected expected = Interpret(base, commands, literals);
+  Expected expected = Interpret(base, commands, literals, kNoLimit);
   if (expected.tooBig) return 0;
+  if ((options & 8) != 0) {
+    expected = Interpret(base, commands, literals, fileSize);
+  } else {
+    fileSize = static_cast<uint32_t>(expected.output.size());
+  }
   uint32_t checksum = setup::ComputeChecksum(expected.output.data(),
                                              static_cast<uint32_t>(expected.output.size()), 0);
   bool wrongChecksum = (options & 2) != 0;
@@ -210,8 +222,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   } else {
     if (result != 0 || error != expectedError) __builtin_trap();
-    // Damaged commands name the file being written; a bad base copy or
-    // checksum names the target.
+    // Damaged commands name the file being written; a bad base copy, a wrong
+    // size or checksum names the target.
     if (subject != (expectedError == setup::ERR_WRITE ? kOutput : kTarget)) __builtin_trap();
     if (sim.FileContents(kBase) != base) __builtin_trap();
   }

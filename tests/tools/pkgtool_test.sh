@@ -660,6 +660,186 @@ run "$pkgtool" list "$stub"
 want "pkgtool list of a stub without package" "$rc" 1
 expect "pkgtool list of a stub without package: says so" stderr_has 'carries no package|no stub patch block'
 
+# ---------------------------------------------------------------------------
+# 6. Hostile packages, written byte by byte by hostile_packages.py
+
+hp=$work/hostile-packages
+"$python" "$here/hostile_packages.py" --stub "$stub" --out "$hp" || bad "hostile_packages.py failed"
+# case | command | exit | pattern in its output (stdout and stderr)
+while IFS='|' read -r case command code pattern; do
+  [[ -z $case || $case == \#* ]] && continue
+  [[ $command == extract ]] && rm -rf "$hp/$case/out" && set -- -o "$hp/$case/out" || set --
+  run timeout 120 "$pkgtool" "$command" "$hp/$case/SETUP.EXE" "$@"
+  want "hostile $case: $command" "$rc" "$code"
+  [[ -z $pattern ]] || expect "hostile $case: $command says /$pattern/: $(head -c 300 "$work/cap.err")" \
+    grep -qE -- "$pattern" "$work/cap.out" "$work/cap.err"
+done <<'ROWS'
+# An entry's data must come to its fileSize, whatever its checksum says.
+size16|verify|1|FAILED component 0 file 0 "zeros\.bin": its data comes to more than its fileSize of 16 bytes
+size16|extract|1|"zeros\.bin": its data comes to more than its fileSize of 16
+shared16|verify|1|^0 files verified, 16 failed
+declared-huge|verify|1|"abc\.txt": its data comes to 3 bytes, not its fileSize of 4294967280
+patch-long|verify|1|"new\.bin": its data comes to more than its fileSize of 10
+patch-long|extract|1|more than its fileSize of 10
+# A record that decodes to 512 MiB: refused, not allocated.
+bomb-record|list|1|damaged
+# Two entries on one extract path: refused unless one folder, one name.
+clash|extract|1|file 1 "w\.ini": lands on the same path, \{windows\}/w\.ini, as component 0 file 0
+same-folder|extract|0|
+# Names: escaped wherever printed; too long for Windows, or as long as the host allows.
+control-names|list|0|esc\\x1B\[31mred\.txt *$
+control-names|extract|0|
+long-names|extract|1|the name is 304 bytes long.*longer than Windows allows \(259\)
+ROWS
+expect "hostile size16: nothing left of the refused file" test -z "$(find "$hp/size16/out" -type f)"
+expect "hostile same-folder: the later entry wins" grep -q later "$hp/same-folder/out/0/w.ini"
+expect "hostile long-names: a 255-byte name without an extension is extracted" \
+  test -f "$hp/long-names/out/0/$(head -c 255 /dev/zero | tr '\0' m)"
+run "$pkgtool" list "$hp/control-names/SETUP.EXE"
+expect "hostile control-names: list prints no control byte, one line per entry" \
+  test "$(tr -d '\n[:print:]' <"$work/cap.out" | wc -c) $(wc -l <"$work/cap.out")" = "0 4"
+if [[ -x /usr/bin/time ]]; then
+  /usr/bin/time -f %M -o "$work/peak.txt" "$pkgtool" list "$hp/bomb-record/SETUP.EXE" >/dev/null 2>&1
+  peak=$(tail -1 "$work/peak.txt")
+  expect "hostile bomb-record: list peaks at $peak KB, under 200 MB" test "$peak" -lt 204800
+fi
+# A volume that is a named pipe counts as missing, and is named.
+rm -f "$hp/volume-only/SETUP.D01" && mkfifo "$hp/volume-only/SETUP.D01"
+run timeout 60 "$pkgtool" verify "$hp/volume-only/SETUP.EXE"
+want "hostile volume-only: verify with a pipe for a volume" "$rc" 1
+expect "hostile volume-only: names the volume" stderr_has 'volume .*SETUP\.D01 is missing'
+# Links planted where the setup would put its temporary, and at the target.
+mkdir -p "$hp/plain/out/0" "$hp/outside"
+echo "keep" >"$hp/outside/kept.txt"
+ln -s "$hp/outside/created.txt" "$hp/plain/out/0/x.\$\$A"
+ln -s "$hp/outside/kept.txt" "$hp/plain/out/0/x.txt"
+run "$pkgtool" extract "$hp/plain/SETUP.EXE" -o "$hp/plain/out"
+want "planted links: extract" "$rc" 0
+expect "planted links: neither followed, no scratch folder left" test ! -e "$hp/outside/created.txt" -a \
+  -f "$hp/plain/out/0/x.txt" -a ! -L "$hp/plain/out/0/x.txt" -a "$(cat "$hp/outside/kept.txt")" = keep -a \
+  -z "$(find "$hp/plain/out" -name '.pkgtool-*')"
+
+# ---------------------------------------------------------------------------
+# 7. Hostile projects: names and pictures Windows or the setup cannot take,
+# sources that are no files, outputs that are inputs
+
+bmp() {  # bmp FILE WIDTH HEIGHT BITS COMPRESSION INFOSIZE CUT: a BMP image
+  "$python" -c 'import struct, sys
+path, (w, h, bits, comp, info, cut) = sys.argv[1], map(int, sys.argv[2:])
+table, pixels = (4 << bits if bits <= 8 else 0), (abs(w) * bits + 31) // 32 * 4 * abs(h)
+data = b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + table + pixels, 0, 0, 54 + table, info, w, h, 1,
+                           bits, comp, pixels, 0, 0, 0, 0) + bytes(table + pixels)
+open(path, "wb").write(data[:len(data) - cut])' "$@"
+}
+bmp "$proj/good.bmp" 16 8 8 0 40 0
+bmp "$proj/topdown.bmp" 16 -8 24 0 40 0
+bmp "$proj/twelve.bmp" 16 8 12 0 40 0
+bmp "$proj/rle.bmp" 16 8 8 1 40 0
+bmp "$proj/core.bmp" 16 8 24 0 12 0
+bmp "$proj/cut.bmp" 16 8 24 0 40 10
+printf 'GIF89a not a bitmap' >"$proj/notbmp.bmp"
+mkfifo "$proj/pipe.bin"
+truncate -s 4294967297 "$proj/sparse.bin"
+mkdir -p "$proj/folder.bin"
+# name | JSON of the project's fields | message
+while IFS='|' read -r name body pattern; do
+  printf '{%s}\n' "$body" >"$proj/$name.json"
+  refuse "$name" "$pattern"
+done <<'ROWS'
+device-con|"components": [{"files": [{"source": "one.bin", "name": "con"}]}]|"con" uses "con", a device name Windows reserves
+device-aux|"components": [{"files": [{"source": "one.bin", "name": "aux.txt"}]}]|uses "aux\.txt", a device name
+device-folder|"components": [{"files": [{"source": "one.bin", "name": "nul\\x.txt"}]}]|uses "nul", a device name
+device-com|"components": [{"files": [{"source": "one.bin", "name": "COM1.log"}]}]|uses "COM1\.log", a device name
+control-01|"components": [{"files": [{"source": "one.bin", "name": "a\u0001b"}]}]|control character 0x01
+control-tab|"components": [{"files": [{"source": "one.bin", "name": "tab\there"}]}]|control character 0x09
+bmp-not|"wizardBitmap": "notbmp.bmp", "components": [{"files": [{"source": "one.bin"}]}]|wizardBitmap: not a BMP file
+bmp-topdown|"backgroundBitmap": "topdown.bmp", "components": [{"files": [{"source": "one.bin"}]}]|backgroundBitmap: width 16 and height -8
+bmp-depth|"wizardBitmap": "twelve.bmp", "components": [{"files": [{"source": "one.bin"}]}]|12 bits per pixel
+bmp-rle|"wizardBitmap": "rle.bmp", "components": [{"files": [{"source": "one.bin"}]}]|compression 1
+bmp-core|"wizardBitmap": "core.bmp", "components": [{"files": [{"source": "one.bin"}]}]|info header is 12 bytes
+bmp-cut|"wizardBitmap": "cut.bmp", "components": [{"files": [{"source": "one.bin"}]}]|needs 438 bytes; the file has 428
+source-pipe|"components": [{"files": [{"source": "pipe.bin"}]}]|cannot read .*pipe\.bin: it is a named pipe, not a file
+source-device|"components": [{"files": [{"source": "/dev/zero", "name": "z"}]}]|cannot read /dev/zero: it is a device
+source-sparse|"components": [{"files": [{"source": "sparse.bin"}]}]|file too large: .*sparse\.bin \(4294967297 bytes
+ROWS
+rm -f "$proj/pipe.bin" "$proj/sparse.bin"
+printf '{"wizardBitmap": "good.bmp", "components": [{"files": [{"source": "one.bin"}]}]}\n' >"$proj/good-bmp.json"
+build good-bmp
+want "a drawable picture is taken" "$rc" 0
+
+# Outputs that are inputs, however named: refused, every input unchanged.
+io=$work/io
+mkdir -p "$io/sub"
+cp "$stub" "$io/stub.exe"
+cp "$files/one.bin" "$io/one.bin"
+ln "$io/one.bin" "$io/hard.bin"
+printf '{"components": [{"files": [{"source": "one.bin"}]}]}\n' >"$io/p.json"
+cp -a "$io" "$work/io-before"
+for out in "$io/stub.exe" "$io/p.json" "$io/sub/../one.bin" "$io/hard.bin"; do
+  run "$mkpkg" "$io/p.json" --stub "$io/stub.exe" -o "$out"
+  want "mkpkg -o $out (an input)" "$rc" 1
+  expect "mkpkg -o $out: says so" stderr_has 'would replace one of the inputs'
+  expect "mkpkg -o $out: every input unchanged, nothing added" diff -r "$work/io-before" "$io"
+done
+
+# All or nothing: a volume that cannot be written leaves the earlier build.
+atomic=$work/atomic
+mkdir -p "$atomic/SETUP.D02"
+echo "older setup" >"$atomic/SETUP.EXE"
+echo "older volume" >"$atomic/SETUP.D01"
+run "$mkpkg" "$proj/volumes.json" --stub "$stub" -o "$atomic/SETUP.EXE"
+want "mkpkg with a folder named like volume 2" "$rc" 1
+expect "mkpkg with a folder named like volume 2: says so" stderr_has 'SETUP\.D02: cannot write: a folder has that name'
+expect "mkpkg with a folder named like volume 2: earlier build kept, no temporary left ($(ls -A "$atomic" | tr '\n' ' '))" \
+  test "$(cat "$atomic/SETUP.EXE" "$atomic/SETUP.D01" | tr '\n' ' ')$(ls -A "$atomic" | wc -l)" = "older setup older volume 3"
+mkdir -p "$work/as-volume"
+run "$mkpkg" "$proj/volumes.json" --stub "$stub" -o "$work/as-volume/SETUP.D01"
+want "mkpkg -o SETUP.D01" "$rc" 1
+expect "mkpkg -o SETUP.D01: says why, writes nothing" test -z "$(ls -A "$work/as-volume")" -a -n "$(grep "a volume's extension" "$work/cap.err")"
+# A link at the old fixed temporary name is not followed.
+links=$work/links
+mkdir -p "$links"
+echo "victim" >"$links/victim.txt"
+ln -s "$links/victim.txt" "$links/SETUP.EXE.mkpkg-tmp"
+run "$mkpkg" "$proj/small.json" --stub "$stub" -o "$links/SETUP.EXE"
+want "mkpkg beside a planted link" "$rc" 0
+expect "mkpkg beside a planted link: the link's target unchanged" holds "$links/victim.txt" "victim"
+# Earlier volumes beyond the new build are removed, and the output says so.
+run "$mkpkg" "$proj/volumes.json" --stub "$stub" -o "$links/SETUP.EXE"
+run "$mkpkg" "$proj/small.json" --stub "$stub" -o "$links/SETUP.EXE"
+expect "mkpkg names the old volumes it removes" grep -q 'SETUP\.D01: removed, a volume of an earlier build' "$work/cap.out"
+
+# ---------------------------------------------------------------------------
+# 8. As a user runs the tools: help, version, the stub found without --stub,
+# a project or stub that is a folder
+
+for tool in "$mkpkg" "$pkgtool"; do
+  run "$tool" --help
+  want "$(basename "$tool") --help" "$rc" 0 && expect "$(basename "$tool") --help prints usage" grep -q '^usage: ' "$work/cap.out"
+  run "$tool" --version
+  want "$(basename "$tool") --version" "$rc" 0 && expect "$(basename "$tool") --version" grep -qE "^$(basename "$tool") [0-9]+\.[0-9]+" "$work/cap.out"
+done
+inst=$work/prefix
+mkdir -p "$inst/bin" "$inst/share/setup" "$work/beside" "$work/alone"
+cp "$mkpkg" "$inst/bin/mkpkg" && cp "$stub" "$inst/share/setup/setup.exe"
+cp "$mkpkg" "$work/beside/mkpkg" && cp "$stub" "$work/beside/setup.exe"
+cp "$mkpkg" "$work/alone/mkpkg"
+while IFS='|' read -r label tool extra code; do
+  # shellcheck disable=SC2086
+  run "$tool" "$proj/small.json" $extra -o "$work/found.exe"
+  want "mkpkg $label" "$rc" "$code"
+done <<ROWS
+installed, without --stub|$inst/bin/mkpkg||0
+beside its stub, without --stub|$work/beside/mkpkg||0
+installed, --stub overrides|$inst/bin/mkpkg|--stub $work/no-block.exe|1
+with no stub to find|$work/alone/mkpkg||2
+ROWS
+for args in "$proj --stub $stub" "$proj/small.json --stub $proj"; do
+  # shellcheck disable=SC2086
+  run "$mkpkg" $args -o "$work/x.exe"
+  want "mkpkg $args (a folder)" "$rc" 1 && expect "mkpkg $args: names the folder" stderr_has "cannot read $proj: it is a folder"
+done
+
 verify_leftovers_after=$(find /tmp -maxdepth 1 -name 'pkgtool-verify-*' 2>/dev/null | wc -l)
 expect "verify leaves no scratch folders behind" test "$verify_leftovers_after" -le "$verify_leftovers_before"
 

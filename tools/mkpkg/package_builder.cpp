@@ -1,11 +1,17 @@
 #include "tools/mkpkg/package_builder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <unistd.h>
+#include <memory>
 
 #include "decode/checksum.h"
 #include "decode/package_reader.h"
@@ -13,6 +19,7 @@
 #include "package/package_state.h"
 #include "package/stub_patch.h"
 #include "tools/mkpkg/dialog_templates.h"
+#include "tools/mkpkg/input_files.h"
 #include "tools/mkpkg/patch_encoder.h"
 #include "tools/mkpkg/project_reader.h"
 
@@ -152,9 +159,13 @@ std::vector<uint8_t> EncodeFilePatchList(const std::vector<FilePatchSpec>& list)
 }
 
 // The file-data region as it is laid out, with identical contents stored once.
+// It is spooled to an unnamed scratch file, so that memory holds no more than
+// the file being compressed and its stream.
 class Region {
  public:
-  explicit Region(const StreamOptions& options) : options_(options) {}
+  explicit Region(const StreamOptions& options) : options_(options), spool_(std::tmpfile(), &std::fclose) {
+    if (!spool_) throw ProjectError(std::string("cannot make a scratch file: ") + std::strerror(errno));
+  }
 
   struct Stored {
     uint32_t offset;
@@ -163,12 +174,14 @@ class Region {
     uint8_t index;
   };
 
-  // Stores a compressed stream of `contents`, or finds it stored already.
-  Stored StoreFile(const std::vector<uint8_t>& contents, int component, int index, bool* shared) {
+  // Stores a compressed stream of `contents` (read from `path`), or finds it
+  // stored already.
+  Stored StoreFile(const std::vector<uint8_t>& contents, const std::string& path, int component,
+                   int index, bool* shared) {
     uint32_t sum = ComputeChecksum(contents.data(), static_cast<uint32_t>(contents.size()), 0);
     auto key = std::make_pair(sum, contents.size());
     for (auto it = known_.lower_bound(key); it != known_.end() && it->first == key; ++it) {
-      if (*it->second.contents == contents) {
+      if (SameContents(it->second.path, contents)) {
         *shared = true;
         return it->second.stored;
       }
@@ -176,29 +189,62 @@ class Region {
     *shared = false;
     std::vector<uint8_t> stream = WriteStream(contents.data(), contents.size(), options_);
     Stored stored = Append(stream, component, index);
-    known_.emplace(key, Known{&contents, stored});
+    known_.emplace(key, Known{path, stored});
     return stored;
   }
 
   Stored Append(const std::vector<uint8_t>& bytes, int component, int index) {
-    if (data_.size() + bytes.size() > 0xFFFFFFF0u) throw ProjectError("the file-data region passes 4 GiB");
-    Stored stored{static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(bytes.size()),
+    if (size_ + bytes.size() > 0xFFFFFFF0u) throw ProjectError("the file-data region passes 4 GiB");
+    Stored stored{static_cast<uint32_t>(size_), static_cast<uint32_t>(bytes.size()),
                   static_cast<uint8_t>(component), static_cast<uint8_t>(index > 255 ? 255 : index)};
-    data_.insert(data_.end(), bytes.begin(), bytes.end());
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), spool_.get()) != bytes.size()) {
+      throw ProjectError(std::string("cannot write the scratch file: ") + std::strerror(errno));
+    }
+    size_ += bytes.size();
     return stored;
   }
 
-  const std::vector<uint8_t>& bytes() const { return data_; }
+  // The finished region.
+  std::shared_ptr<std::FILE> Finish() {
+    if (std::fflush(spool_.get()) != 0) {
+      throw ProjectError(std::string("cannot write the scratch file: ") + std::strerror(errno));
+    }
+    return spool_;
+  }
+  uint64_t size() const { return size_; }
 
  private:
   struct Known {
-    const std::vector<uint8_t>* contents;
+    std::string path;
     Stored stored;
   };
+  // Whether the file at `path` holds `contents`, read a piece at a time.
+  static bool SameContents(const std::string& path, const std::vector<uint8_t>& contents) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!in) return false;
+    std::vector<uint8_t> piece(1 << 20);
+    size_t at = 0;
+    for (;;) {
+      size_t n = std::fread(piece.data(), 1, piece.size(), in.get());
+      if (n == 0) return at == contents.size();
+      if (at + n > contents.size() || std::memcmp(piece.data(), contents.data() + at, n) != 0) return false;
+      at += n;
+    }
+  }
   StreamOptions options_;
-  std::vector<uint8_t> data_;
+  std::shared_ptr<std::FILE> spool_;
+  uint64_t size_ = 0;
   std::multimap<std::pair<uint32_t, size_t>, Known> known_;
 };
+
+// A file's contents, read now; it must still be the file the project named.
+std::vector<uint8_t> Contents(const FileSpec& file, const std::string& label) {
+  if (file.path.empty()) return {};
+  InputFiles again;
+  std::vector<uint8_t> data = again.Read(file.path);
+  if (data.size() != file.size) throw ProjectError(label + ": " + file.path + " changed while the package was built");
+  return data;
+}
 
 // The uninstaller's own data when the project gives none: an empty record
 // stream, whose end record the uninstall log replaces.
@@ -311,8 +357,9 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
     for (size_t i = 0; i < component.files.size(); ++i) {
       const FileSpec& file = component.files[i];
       std::string label = FileLabel(static_cast<int>(c), i, file);
-      uint32_t size = static_cast<uint32_t>(file.contents.size());
-      uint32_t sum = ComputeChecksum(file.contents.data(), size, 0);
+      std::vector<uint8_t> contents = Contents(file, label);
+      uint32_t size = static_cast<uint32_t>(contents.size());
+      uint32_t sum = ComputeChecksum(contents.data(), size, 0);
       Region::Stored stored{0, 0, static_cast<uint8_t>(c), static_cast<uint8_t>(i > 255 ? 255 : i)};
       if (file.placement == PLACE_SOURCE) {
         if (file.uninstaller || file.patchFrom) {
@@ -325,7 +372,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
         }
         if (file.patchFrom) throw ProjectError(label + ": the uninstaller cannot be a patch");
         haveUninstaller = true;
-        const std::vector<uint8_t>& data = file.source.empty() ? kEmptyRecordStream : file.contents;
+        const std::vector<uint8_t>& data = file.source.empty() ? kEmptyRecordStream : contents;
         stored = region.Append(WriteStream(data.data(), data.size(), project.compression),
                                static_cast<int>(c), static_cast<int>(i));
         ++built.storedFiles;
@@ -343,7 +390,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
         if (base.patchFrom || base.uninstaller || base.placement == PLACE_SOURCE) {
           throw ProjectError(label + ": the patch's base must be a stored file, not a patch, the uninstaller or a source file");
         }
-        PatchStreams patch = EncodePatch(base.contents, file.contents);
+        PatchStreams patch = EncodePatch(Contents(base, label), contents);
         std::vector<uint8_t> items = EncodeDataItem(patch.commands, project.compression);
         std::vector<uint8_t> literals = EncodeDataItem(patch.literals, project.compression);
         items.insert(items.end(), literals.begin(), literals.end());
@@ -351,7 +398,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
         ++built.patches;
       } else {
         bool shared = false;
-        stored = region.StoreFile(file.contents, static_cast<int>(c), static_cast<int>(i), &shared);
+        stored = region.StoreFile(contents, file.path, static_cast<int>(c), static_cast<int>(i), &shared);
         ++(shared ? built.sharedFiles : built.storedFiles);
       }
       entries[c].push_back(EncodeFileEntry(file, stored.offset, stored.size, size, sum,
@@ -402,14 +449,14 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
   }
 
   // The region: what fits in the setup file, then volume files.
-  const std::vector<uint8_t>& data = region.bytes();
-  built.regionSize = data.size();
+  built.regionSize = region.size();
+  built.region = region.Finish();
   uint64_t head = stub.size() + records.data.size() + kRecordHeaderSize + 4;
-  uint64_t first = data.size();
+  uint64_t first = built.regionSize;
   if (project.volumeSize != 0) {
     // The setup file keeps what fits beside the program and its records; when
     // nothing does, the data starts in the first volume file.
-    first = head < project.volumeSize ? std::min<uint64_t>(data.size(), project.volumeSize - head) : 0;
+    first = head < project.volumeSize ? std::min<uint64_t>(built.regionSize, project.volumeSize - head) : 0;
   }
   Bytes setupFile;
   setupFile.data = stub;
@@ -418,56 +465,155 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
   setupFile.U16(0);
   setupFile.U32(first != 0 ? static_cast<uint32_t>(first) : 4);
   setupFile.U32(static_cast<uint32_t>(first));
-  setupFile.data.insert(setupFile.data.end(), data.begin(), data.begin() + static_cast<ptrdiff_t>(first));
-  built.setupFile = std::move(setupFile.data);
-  for (uint64_t at = first; at < data.size();) {
+  built.setupFile = {std::move(setupFile.data), 0, first};
+  for (uint64_t at = first; at < built.regionSize;) {
     uint64_t room = project.volumeSize - 4;
-    uint64_t n = std::min<uint64_t>(room, data.size() - at);
+    uint64_t n = std::min<uint64_t>(room, built.regionSize - at);
     Bytes volume;
     volume.U32(static_cast<uint32_t>(n));
-    volume.data.insert(volume.data.end(), data.begin() + static_cast<ptrdiff_t>(at),
-                       data.begin() + static_cast<ptrdiff_t>(at + n));
-    built.volumes.push_back(std::move(volume.data));
+    built.volumes.push_back({std::move(volume.data), at, n});
     at += n;
   }
   return built;
 }
 
-std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const std::string& path) {
-  std::vector<std::pair<std::string, const std::vector<uint8_t>*>> outputs;
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Writes `file` (its head, then its range of the region) to a new file beside
+// `name`, made exclusively (never through a link) under a name nobody else
+// holds; returns that name.
+std::string WriteTemporary(const std::string& name, const OutputFile& file, std::FILE* region) {
+  std::string temporary = name + ".mkpkg-XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) throw ProjectError(name + ": cannot write beside it: " + std::strerror(errno));
+  int error = 0;
+  auto put = [&](const uint8_t* p, size_t left) {
+    while (left != 0 && error == 0) {
+      ssize_t n = write(fd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error = errno;
+      else p += n, left -= static_cast<size_t>(n);
+    }
+  };
+  put(file.head.data(), file.head.size());
+  std::vector<uint8_t> piece(file.length != 0 ? 1 << 20 : 0);
+  for (uint64_t at = file.offset, end = file.offset + file.length; at < end && error == 0;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
+    ssize_t got = pread(fileno(region), piece.data(), n, static_cast<off_t>(at));
+    if (got <= 0) {
+      error = got < 0 ? errno : EIO;
+      break;
+    }
+    put(piece.data(), static_cast<size_t>(got));
+    at += static_cast<uint64_t>(got);
+  }
+  if (error == 0 && fchmod(fd, 0644) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    throw ProjectError(name + ": cannot write: " + std::strerror(error));
+  }
+  return temporary;
+}
+
+std::string WhyNotReplaced(const std::string& name, int error) {
+  struct stat st;
+  if (lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return name + ": cannot write: a folder has that name";
+  return name + ": cannot write: " + std::strerror(error);
+}
+
+}  // namespace
+
+std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const std::string& path,
+                                           const InputFiles& inputs, std::vector<std::string>* removed) {
+  std::vector<std::pair<std::string, const OutputFile*>> outputs;
   outputs.emplace_back(path, &package.setupFile);
   for (size_t k = 0; k < package.volumes.size(); ++k) {
     outputs.emplace_back(VolumeName(path, static_cast<uint32_t>(k + 1)), &package.volumes[k]);
   }
-  // Write everything under temporary names first, then move it into place.
-  std::vector<std::string> temporaries;
-  auto cleanUp = [&] {
-    for (const std::string& t : temporaries) std::remove(t.c_str());
-  };
-  for (const auto& [name, bytes] : outputs) {
-    std::string temporary = name + ".mkpkg-tmp";
-    temporaries.push_back(temporary);
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-    out.close();
-    if (!out) {
-      cleanUp();
-      throw ProjectError(name + ": cannot write");
-    }
-  }
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    std::error_code ec;
-    fs::rename(temporaries[i], outputs[i].first, ec);
-    if (ec) {
-      cleanUp();
-      throw ProjectError(outputs[i].first + ": cannot write: " + ec.message());
-    }
-  }
   // Volumes left over from an earlier, longer build would only mislead.
-  for (uint32_t k = static_cast<uint32_t>(package.volumes.size()) + 1;; ++k) {
+  std::vector<std::string> leftovers;
+  for (uint32_t k = static_cast<uint32_t>(package.volumes.size()) + 1; k <= 99; ++k) {
     std::string name = VolumeName(path, k);
-    if (!fs::exists(name)) break;
-    fs::remove(name);
+    if (!Exists(name)) break;
+    leftovers.push_back(name);
+  }
+  // The setup finds its volumes by replacing its extension: a setup file
+  // named like a volume would be one of them.
+  for (uint32_t k = 1; k <= 99; ++k) {
+    if (SameName(VolumeName(path, k), path)) {
+      throw ProjectError(path + ": the setup file cannot have a volume's extension (.D01 to .D99)");
+    }
+  }
+  for (const auto& [name, file] : outputs) {
+    if (inputs.Holds(name)) throw ProjectError(name + ": the output would replace one of the inputs");
+  }
+  for (const std::string& name : leftovers) {
+    if (inputs.Holds(name)) throw ProjectError(name + ": an old volume to remove is one of the inputs");
+  }
+
+  // Everything is written under temporary names first; the earlier files are
+  // kept aside until every new one is in place, and put back on any failure.
+  std::vector<std::string> temporaries, asides;
+  std::vector<size_t> placed;
+  auto restore = [&] {
+    for (size_t i = placed.size(); i-- > 0;) {
+      const std::string& name = outputs[placed[i]].first;
+      if (asides[placed[i]].empty()) unlink(name.c_str());
+      else rename(asides[placed[i]].c_str(), name.c_str());
+    }
+    for (const std::string& t : temporaries) unlink(t.c_str());
+    for (size_t i = 0; i < asides.size(); ++i) {
+      if (!asides[i].empty() && std::find(placed.begin(), placed.end(), i) == placed.end()) {
+        unlink(asides[i].c_str());
+      }
+    }
+  };
+  try {
+    for (const auto& [name, file] : outputs) {
+      temporaries.push_back(WriteTemporary(name, *file, package.region.get()));
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+      const std::string& name = outputs[i].first;
+      std::string aside;
+      if (Exists(name)) {
+        // A name nobody holds, reserved, then taken over by the earlier file.
+        aside = WriteTemporary(name, OutputFile{}, package.region.get());
+        asides.push_back(aside);
+        if (rename(name.c_str(), aside.c_str()) != 0) {
+          int error = errno;
+          asides.back().clear();
+          unlink(aside.c_str());
+          throw ProjectError(WhyNotReplaced(name, error));
+        }
+      } else {
+        asides.push_back("");
+      }
+      placed.push_back(i);
+      if (rename(temporaries[i].c_str(), name.c_str()) != 0) {
+        throw ProjectError(WhyNotReplaced(name, errno));
+      }
+    }
+  } catch (const ProjectError&) {
+    restore();
+    throw;
+  }
+  for (const std::string& aside : asides) {
+    if (!aside.empty()) unlink(aside.c_str());
+  }
+  for (const std::string& name : leftovers) {
+    if (unlink(name.c_str()) == 0) removed->push_back(name);
   }
   std::vector<std::string> written;
   for (const auto& output : outputs) written.push_back(output.first);

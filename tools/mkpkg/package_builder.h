@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,17 @@
 
 namespace setup::tools {
 
+// One file to write: `head`, then `length` bytes of the region from `offset`.
+struct OutputFile {
+  std::vector<uint8_t> head;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
 struct BuiltPackage {
-  std::vector<uint8_t> setupFile;
-  std::vector<std::vector<uint8_t>> volumes;  // .D01, .D02, ...
+  OutputFile setupFile;                     // the stub, the records, the region's start
+  std::vector<OutputFile> volumes;          // .D01, .D02, ...
+  std::shared_ptr<std::FILE> region;        // the file-data region, in a scratch file
   uint64_t regionSize = 0;
   uint32_t storedFiles = 0;                   // distinct data stored
   uint32_t sharedFiles = 0;                   // entries that reuse stored data
@@ -31,8 +41,12 @@ struct BuiltPackage {
 BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& stub);
 
 // Writes the setup file and its volumes (named as the setup names them),
-// replacing older ones; on failure nothing new is left behind.
-std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const std::string& path);
+// replacing older ones and removing older volumes beyond the new ones (their
+// names go to `removed`). No output may be one of `inputs`. All or nothing:
+// on failure the earlier build is left as it was and nothing new remains.
+std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const std::string& path,
+                                           const InputFiles& inputs,
+                                           std::vector<std::string>* removed);
 
 // The pieces, for tests and other writers.
 std::vector<uint8_t> EncodeDescriptor(const ComponentSpec& component);

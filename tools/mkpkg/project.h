@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mkpkg/input_files.h"
 #include "tools/mkpkg/default_texts.h"
 #include "tools/streamwriter/stream_writer.h"
 
@@ -53,8 +54,11 @@ struct FileSpec {
   bool uninstaller = false;
   std::optional<PatchBaseRef> patchFrom;
 
-  // Filled when the project is read: the installed contents.
-  std::vector<uint8_t> contents;
+  // Filled when the project is read: the host path of the contents and their
+  // size. The contents are read only while the package is built, one file at
+  // a time.
+  std::string path;
+  uint64_t size = 0;
 };
 
 struct IniSpec {
@@ -99,6 +103,7 @@ struct Project {
   std::vector<ComponentSpec> components;
   uint64_t volumeSize = 0;                               // 0: everything in the setup file
   StreamOptions compression;
+  InputFiles inputs;                                     // every file read for the project
 };
 
 }  // namespace setup::tools

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,7 @@
 #include <set>
 
 #include "tools/mkpkg/dialog_templates.h"
+#include "tools/mkpkg/picture_check.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -98,13 +101,13 @@ class Node {
   std::string where_;
 };
 
-std::vector<uint8_t> ReadSource(const Node& node, const fs::path& baseDir) {
+std::vector<uint8_t> ReadSource(const Node& node, const fs::path& baseDir, InputFiles& inputs) {
   fs::path path = baseDir / node.Text(4096);
-  std::ifstream in(path, std::ios::binary);
-  if (!in || fs::is_directory(path)) node.Fail("cannot read " + path.string());
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.size() > 0xFFFFFFF0u) node.Fail("file too large: " + path.string());
-  return data;
+  try {
+    return inputs.Read(path.string());
+  } catch (const ProjectError& e) {
+    node.Fail(e.what());
+  }
 }
 
 uint32_t RegistryRoot(const Node& node) {
@@ -184,6 +187,32 @@ void ReadStrings(const Node& node, StringGroups* groups) {
   }
 }
 
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9, in any case, before any extension
+// (Windows also ignores spaces before the dot): names of devices, not files.
+bool IsDeviceName(const std::string& part) {
+  std::string stem = part.substr(0, part.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+// A name with its control characters shown as \xNN, for messages.
+std::string Escaped(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02X", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 // A file's name is a path below its target folder: "/" is taken for "\", and
 // it may not be empty, absolute, on a drive, or climb out with "..".
 void CheckEntryName(const Node& node, std::string* name) {
@@ -202,12 +231,24 @@ void CheckEntryName(const Node& node, std::string* name) {
     if (part.find_first_of("*?\"<>|") != std::string::npos || part.back() == ' ' || part.back() == '.') {
       node.Fail("the name \"" + *name + "\" holds a character Windows does not allow in file names");
     }
+    for (unsigned char c : part) {
+      if (c < 0x20 || c == 0x7F) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02X", c);
+        node.Fail("the name \"" + Escaped(*name) + "\" holds the control character " + code +
+                  ", which Windows does not allow in file names");
+      }
+    }
+    if (IsDeviceName(part)) {
+      node.Fail("the name \"" + *name + "\" uses \"" + part + "\", a device name Windows reserves " +
+                "(CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)");
+    }
     if (end == std::string::npos) break;
     start = end + 1;
   }
 }
 
-FileSpec ReadFile(const Node& node, const fs::path& baseDir,
+FileSpec ReadFile(const Node& node, const fs::path& baseDir, InputFiles& inputs,
                   std::vector<std::vector<std::pair<std::string, int>>>* names, int component) {
   node.ExpectObject({"source", "name", "folder", "placement", "role", "special", "shared",
                      "iconIndex", "shortcut", "desktop", "checkVersion", "checkLanguage",
@@ -216,8 +257,13 @@ FileSpec ReadFile(const Node& node, const fs::path& baseDir,
   if (node.Has("placement")) file.placement = node["placement"].Choice({"keep", "uninstall", "source"});
   if (node.Has("uninstaller")) file.uninstaller = node["uninstaller"].Bool();
   if (node.Has("source")) {
-    file.contents = ReadSource(node["source"], baseDir);
     file.source = node["source"].Text(4096);
+    file.path = (baseDir / file.source).string();
+    try {
+      file.size = inputs.Note(file.path);
+    } catch (const ProjectError& e) {
+      node["source"].Fail(e.what());
+    }
   } else if (file.placement != 2 && !file.uninstaller) {
     node.Fail("a file needs a \"source\" (only a source-placed file or the uninstaller may go without)");
   }
@@ -306,7 +352,7 @@ FileSpec ReadFile(const Node& node, const fs::path& baseDir,
   return file;
 }
 
-ComponentSpec ReadComponent(const Node& node, const fs::path& baseDir,
+ComponentSpec ReadComponent(const Node& node, const fs::path& baseDir, InputFiles& inputs,
                             const StringGroups& projectStrings,
                             std::vector<std::vector<std::pair<std::string, int>>>* names,
                             int index) {
@@ -342,7 +388,7 @@ ComponentSpec ReadComponent(const Node& node, const fs::path& baseDir,
     Node files = node["files"];
     files.ExpectArray();
     for (size_t i = 0; i < files.size(); ++i) {
-      c.files.push_back(ReadFile(files.At(i), baseDir, names, index));
+      c.files.push_back(ReadFile(files.At(i), baseDir, inputs, names, index));
       (*names)[index].emplace_back(c.files.back().name, static_cast<int>(i));
     }
   }
@@ -449,11 +495,14 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
   }
   if (node.Has("title")) project.title = node["title"].Text(kMaxMessage);
   if (node.Has("titleFont")) project.titleFont = TitleFont(node["titleFont"]);
-  if (node.Has("wizardBitmap")) project.wizardBitmap = ReadSource(node["wizardBitmap"], baseDir);
-  if (node.Has("backgroundBitmap")) {
-    project.backgroundBitmap = ReadSource(node["backgroundBitmap"], baseDir);
+  for (const char* key : {"wizardBitmap", "backgroundBitmap"}) {
+    if (!node.Has(key)) continue;
+    std::vector<uint8_t> picture = ReadSource(node[key], baseDir, project.inputs);
+    std::string problem = PictureProblem(picture);
+    if (!problem.empty()) node[key].Fail(problem);
+    (key[0] == 'w' ? project.wizardBitmap : project.backgroundBitmap) = std::move(picture);
   }
-  if (node.Has("uninstaller")) project.uninstallerImage = ReadSource(node["uninstaller"], baseDir);
+  if (node.Has("uninstaller")) project.uninstallerImage = ReadSource(node["uninstaller"], baseDir, project.inputs);
   if (node.Has("volumeSize")) {
     project.volumeSize = static_cast<uint64_t>(node["volumeSize"].Integer(1024, 0x7FFFFFFF));
   }
@@ -511,7 +560,7 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
   std::vector<std::vector<std::pair<std::string, int>>> names(kMaxComponents);
   for (size_t i = 0; i < components.size(); ++i) {
     project.components.push_back(
-        ReadComponent(components.At(i), baseDir, strings, &names, static_cast<int>(i)));
+        ReadComponent(components.At(i), baseDir, project.inputs, strings, &names, static_cast<int>(i)));
   }
   if (project.start && project.start->second >= project.components.size()) {
     node["start"]["component"].Fail("no such component");
@@ -520,11 +569,13 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
 }
 
 Project ReadProject(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ProjectError(path + ": cannot read the project file");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  InputFiles inputs;
+  std::vector<uint8_t> bytes = inputs.Read(path);
+  std::string text(bytes.begin(), bytes.end());
   try {
-    return ParseProject(text, fs::path(path).parent_path().string());
+    Project project = ParseProject(text, fs::path(path).parent_path().string());
+    project.inputs.Add(inputs);
+    return project;
   } catch (const ProjectError& e) {
     throw ProjectError(path + ": " + e.what());
   }

@@ -57,25 +57,41 @@ std::string SpecialName(uint8_t special) {
   }
 }
 
-std::string Quoted(const char* text) {
-  std::string out = "\"";
-  std::string utf8 = Windows1252ToUtf8(text);
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.c_str()); *p; ++p) {
-    if (*p == '\n') out += "\\n";
-    else if (*p == '\r') out += "\\r";
-    else if (*p == '\t') out += "\\t";
-    else if (*p == '"') out += "\\\"";
-    else if (*p == '\\') out += "\\\\";
-    else if (*p < 0x20 || *p == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", *p);
+namespace {
+
+// `utf8` with its control characters escaped; with `quote`, quotes and
+// backslashes too.
+std::string Escape(const std::string& utf8, bool quote) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    unsigned char next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    char hex[8];
+    if (quote && c == '\n') out += "\\n";
+    else if (quote && c == '\r') out += "\\r";
+    else if (quote && c == '\t') out += "\\t";
+    else if (quote && (c == '"' || c == '\\')) out += std::string("\\") + static_cast<char>(c);
+    else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
       out += hex;
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+      std::snprintf(hex, sizeof hex, "\\x%02X", next);
+      out += hex;
+      ++i;
     } else {
-      out += static_cast<char>(*p);
+      out += static_cast<char>(c);
     }
   }
-  return out + "\"";
+  return out;
 }
+
+}  // namespace
+
+std::string Quoted(const char* text) { return "\"" + Escape(Windows1252ToUtf8(text), true) + "\""; }
+
+std::string Printable(const char* text) { return Escape(Windows1252ToUtf8(text), false); }
+
+std::string PrintablePath(const std::string& utf8) { return Escape(utf8, false); }
 
 std::optional<std::string> ExtractPath(uint8_t folderKind, const char* name) {
   std::vector<std::string> parts;

@@ -14,6 +14,12 @@ std::string RoleName(uint8_t role);
 std::string SpecialName(uint8_t special);
 // A text with control characters and quotes escaped, in double quotes.
 std::string Quoted(const char* text);
+// A name as a line of output shows it: in UTF-8, with its backslashes as they
+// are, control characters (C0, DEL and C1) escaped as \xNN, so that no name
+// can move the cursor, ring the bell or forge a line.
+std::string Printable(const char* text);
+// The same for a host path, already UTF-8.
+std::string PrintablePath(const std::string& utf8);
 
 // Where an entry is extracted, relative to the destination folder: its name
 // for the destination folder, under {windows}/, {system}/ (base name only)

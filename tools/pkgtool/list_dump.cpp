@@ -48,7 +48,7 @@ int ListPackage(PackageFile& package, std::ostream& out) {
                     FolderKindName(EntryFolderKind(entry)).c_str(),
                     PlacementName(EntryPlacement(entry)).c_str(),
                     FlagNames(EntryFlags(entry)).c_str());
-      out << line << Windows1252ToUtf8(FileEntryString(entry, ENTRY_NAME));
+      out << line << Printable(FileEntryString(entry, ENTRY_NAME));
       if (EntryFlags(entry) & FEF_PATCH) {
         out << "  (patch of component " << int{EntryBaseComponent(entry)} << " file "
             << int{EntryBaseIndex(entry)} << ")";
@@ -121,7 +121,7 @@ int DumpPackage(PackageFile& package, std::ostream& out) {
     ListCursor ini(slot.iniEntries.data, slot.iniEntries.size);
     out << "  INI entries: " << ini.count() << "\n";
     for (IniEntry e; ini.Next(&e);) {
-      out << "    [" << Windows1252ToUtf8(Text(e.section)) << "] " << Windows1252ToUtf8(Text(e.key))
+      out << "    [" << Printable(Text(e.section)) << "] " << Printable(Text(e.key))
         << "=" << Quoted(e.value) << " in "
           << Quoted(e.file) << ((e.flags & INI_ONLY_IF_MISSING) ? " (only if missing)" : "")
           << "\n";

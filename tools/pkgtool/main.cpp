@@ -17,14 +17,24 @@
 #include "tools/pkgtool/commands.h"
 #include "tools/pkgtool/package_file.h"
 
+#ifndef SETUP_VERSION
+#define SETUP_VERSION "0"
+#endif
+
 namespace {
+
+const char kUsage[] =
+    "usage: pkgtool list FILE\n"
+    "       pkgtool verify FILE\n"
+    "       pkgtool extract FILE -o DIR [--component N]\n"
+    "       pkgtool dump FILE\n"
+    "       pkgtool --help | --version\n"
+    "Reads a setup file (and its volume files) with the setup's own code.\n"
+    "Exit codes: 0 success, 1 damaged package or failed check, 2 usage error.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "pkgtool: " << problem << "\n";
-  std::cerr << "usage: pkgtool list FILE\n"
-               "       pkgtool verify FILE\n"
-               "       pkgtool extract FILE -o DIR [--component N]\n"
-               "       pkgtool dump FILE\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -33,6 +43,16 @@ int Usage(const std::string& problem) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("");
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (a == "--version") {
+      std::cout << "pkgtool " << SETUP_VERSION << "\n";
+      return 0;
+    }
+  }
   std::string command = args[0];
   std::string file, output;
   std::optional<int> component;

@@ -2,9 +2,13 @@
 // and checked with the setup's own code.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <unordered_set>
 
 #include "package/component.h"
 #include "package/file_entry.h"
@@ -48,8 +52,8 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
     return 1;
   }
   fs::path scratch = pattern;
-  fs::path target = scratch / "entry";
-  EntryWriter writer(package);
+  fs::path target = scratch / "checked";
+  EntryWriter writer(package, scratch);
   uint32_t checked = 0, failed = 0, skipped = 0;
   for (int c = 0; c < context.package.componentCount; ++c) {
     SelectComponent(context.package, context.current, c);
@@ -78,6 +82,32 @@ int VerifyPackage(PackageFile& package, std::ostream& out, std::ostream& err) {
   return failed == 0 ? 0 : 1;
 }
 
+namespace {
+
+// The longest path Windows takes, and the shortest folder a name can be
+// installed in ("C:\\").
+constexpr size_t kWindowsMaxPath = 259;
+constexpr size_t kShortestFolder = 3;
+
+// Whether `path` (which exists) lies inside `root`, links resolved.
+bool Inside(const fs::path& path, const fs::path& root) {
+  std::error_code ec;
+  fs::path real = fs::canonical(path, ec);
+  if (ec) return false;
+  fs::path r = fs::canonical(root, ec);
+  if (ec) return false;
+  auto [end, ignored] = std::mismatch(r.begin(), r.end(), real.begin(), real.end());
+  return end == r.end();
+}
+
+// An earlier entry of the component that was given the same extract path.
+struct Landed {
+  uint32_t index;
+  const uint8_t* entry;
+};
+
+}  // namespace
+
 int ExtractPackage(PackageFile& package, const std::string& destination,
                    std::optional<int> component, bool showProgress, std::ostream& err) {
   SetupContext& context = package.context();
@@ -97,47 +127,83 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
   }
   std::error_code made;
   fs::create_directories(destination, made);
-  EntryWriter writer(package);
-  if (made) {
-    err << "pkgtool: cannot make the folder " << destination << "\n";
+  std::string pattern = (fs::path(destination) / ".pkgtool-XXXXXX").string();
+  if (made || mkdtemp(pattern.data()) == nullptr) {
+    err << "pkgtool: cannot make the folder " << PrintablePath(destination) << "\n";
     EndPackageData(context.reader);
     return 1;
   }
+  fs::path scratch = pattern;
+  EntryWriter writer(package, scratch);
   uint32_t done = 0, failed = 0;
+  std::unordered_set<std::string> inside;  // folders found inside the destination
   int first = component ? *component : 0;
   int last = component ? *component : context.package.componentCount - 1;
-  for (int c = first; c <= last; ++c) {
+  // Labels are made only for failures: most entries never need one.
+  int c = 0;
+  uint32_t i = 0;
+  const uint8_t* entry = nullptr;
+  auto fail = [&](const std::string& why) {
+    ++failed;
+    err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry) << ": " << why << "\n";
+  };
+  for (c = first; c <= last; ++c) {
     SelectComponent(context.package, context.current, c);
     fs::path root = component ? fs::path(destination) : fs::path(destination) / std::to_string(c);
-    const uint8_t* entry = context.current.firstEntry;
-    for (uint32_t i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
+    std::map<std::string, Landed> landed;
+    entry = context.current.firstEntry;
+    for (i = 0; i < context.current.fileCount; ++i, entry = NextFileEntry(entry)) {
       ++done;
       const char* name = FileEntryString(entry, ENTRY_NAME);
       if (showProgress) {
-        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, Windows1252ToUtf8(name).c_str());
+        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, Printable(name).c_str());
         std::fflush(stderr);
       }
       if (EntryPlacement(entry) == PLACE_SOURCE) continue;  // stored nowhere
       std::optional<std::string> relative = ExtractPath(EntryFolderKind(entry), name);
       if (!relative) {
-        ++failed;
-        err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry)
-            << ": the name leaves the destination folder\n";
+        fail("the name leaves the destination folder");
+        continue;
+      }
+      size_t length = std::strlen(name);
+      if (length + kShortestFolder > kWindowsMaxPath) {
+        fail("the name is " + std::to_string(length) + " bytes long; even in " +
+             "C:\\ its path would be " + std::to_string(length + kShortestFolder) +
+             " bytes, longer than Windows allows (" + std::to_string(kWindowsMaxPath) + ")");
+        continue;
+      }
+      // Entries of one folder under one name replace each other, as in an
+      // installation; entries of different folders that the layout puts on
+      // one path would lose a file without a word.
+      auto [at, fresh] = landed.try_emplace(*relative, Landed{i, entry});
+      if (!fresh && EntryFolderKind(at->second.entry) != EntryFolderKind(entry)) {
+        fail("lands on the same path, " + PrintablePath(*relative) + ", as " +
+             EntryLabel(c, at->second.index, at->second.entry) + " of another folder");
         continue;
       }
       fs::path target = root / *relative;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
-      std::string message;
-      if (ec || !writer.Write(entry, target, &message)) {
-        ++failed;
-        err << (showProgress ? "\n" : "") << "FAILED " << EntryLabel(c, i, entry) << ": "
-            << (ec ? "cannot make folder " + target.parent_path().string() : message) << "\n";
+      if (ec) {
+        fail("cannot make folder " + PrintablePath(target.parent_path().string()) +
+             ": " + ec.message());
+        continue;
       }
+      fs::path folder = target.parent_path();
+      if (!inside.count(folder.native()) && !Inside(folder, destination)) {
+        fail("the folder " + PrintablePath(target.parent_path().string()) +
+             " leads outside the destination (a link)");
+        continue;
+      }
+      inside.insert(folder.native());
+      std::string message;
+      if (!writer.Write(entry, target, &message)) fail(message);
     }
   }
   if (showProgress) std::fprintf(stderr, "\r\033[K");
   EndPackageData(context.reader);
+  std::error_code removed;
+  fs::remove_all(scratch, removed);
   if (failed != 0) err << failed << " files could not be extracted\n";
   return failed == 0 ? 0 : 1;
 }

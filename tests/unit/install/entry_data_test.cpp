@@ -148,6 +148,30 @@ TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
   ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
 }
 
+// Data that does not come to the entry's fileSize is damaged whatever its
+// checksum: writing stops one byte past fileSize and the size found is kept.
+TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
+  const std::string zeros(1 << 20, '\0');
+  struct Row {
+    const char* what; const std::string* data; uint32_t fileSize; uint64_t found;
+  } rows[] = {
+      {"one byte short of the stream", &content, 6199, 6200},
+      {"five bytes more than the stream", &content, 6205, 6200},
+      {"a MiB of zeros declared as 16 bytes (checksum 0)", &zeros, 16, 17},
+      {"zeros declared as 0xFFFFFFF0 bytes", &zeros, 0xFFFFFFF0u, 1u << 20},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    stream = Deflated(*row.data);
+    entry.storedSize = static_cast<uint32_t>(stream.size());
+    entry.fileSize = row.fileSize;
+    entry.checksum = ReferenceChecksum(*row.data);
+    m.WriteSetupFile(Region());
+    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
+  }
+}
+
 TEST_F(EntryDataTest, StoredSizeZeroIsCorrupt) {
   m.WriteSetupFile(Region());
   entry.storedSize = 0;
@@ -263,6 +287,22 @@ TEST_F(PatchEntryTest, PatchedChecksumMismatch) {
   EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
 }
 
+TEST_F(PatchEntryTest, PatchOrBaseThatIsNotItsFileSizeIsCorrupt) {
+  struct Row { const char* what; uint32_t baseSize, patchSize; uint64_t found; } rows[] = {
+      {"patch output one byte longer than fileSize", 3000, 2002, 2003},
+      {"patch output shorter than fileSize", 3000, 2100, 2003},
+      {"base declared shorter than its data", 2999, 2003, 3000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    base.fileSize = row.baseSize;
+    patch.fileSize = row.patchSize;
+    ExpectFailure(WritePatch(), ERR_CORRUPT, kTarget);
+    EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
+    EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
+  }
+}
+
 TEST_F(PatchEntryTest, DamagedPatchDataIsCorrupt) {
   // Literal item cut off by the end of the region.
   region.resize(region.size() - 1);
@@ -280,7 +320,9 @@ class UninstallerEntryTest : public EntryDataTest {
     entry.flags = FEF_UNINSTALLER;
     entry.checksum = 0x12345678;  // not looked at
   }
+  // The uninstaller's fileSize counts its image and its data.
   void UseImage() {
+    entry.fileSize = static_cast<uint32_t>(image.size() + content.size());
     m.context.package.uninstaller =
         Payload{reinterpret_cast<uint8_t*>(image.data()), static_cast<uint32_t>(image.size())};
   }
@@ -293,6 +335,19 @@ TEST_F(UninstallerEntryTest, ImageThenDecodedDataWithoutChecksum) {
   ASSERT_EQ(Write(), 0) << m.context.run.error.number;
   EXPECT_TRUE(m.sim.FileContents(kTemporary) == image + content);
   ExpectCleanedUp();
+}
+
+TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
+  m.WriteSetupFile(Region());
+  UseImage();
+  struct Row { const char* what; uint32_t fileSize; uint64_t found; } rows[] = {
+      {"the data alone", 6200, 6201}, {"one byte short", 6801, 6802}, {"one byte more", 6803, 6802}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    entry.fileSize = row.fileSize;
+    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    EXPECT_EQ(m.context.run.error.sizeFound, row.found);
+  }
 }
 
 // The entry's data is no program on its own: without an image nothing is

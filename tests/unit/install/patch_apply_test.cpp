@@ -75,6 +75,7 @@ class PatchTest : public ::testing::Test {
   // The patch must rebuild `expected` into the base path.
   void ExpectResult(const std::string& commands, const std::string& literals,
                     const std::string& expected) {
+    fields.fileSize = static_cast<uint32_t>(expected.size());
     fields.checksum = ReferenceChecksum(expected);
     ASSERT_EQ(Apply(commands, literals), 1) << "error " << m.context.run.error.number;
     std::optional<std::string> got = m.sim.FileContents(kBase);
@@ -184,6 +185,7 @@ TEST_F(PatchTest, CompressedStreams) {
   std::string commands = Bytes({0x83, 0x01, 0x82});
   std::string literals = "wxyz";
   std::string expected = "wxyz" + B(2, 2);
+  fields.fileSize = 6;
   fields.checksum = ReferenceChecksum(expected);
   std::string items = CompressedItem(3, StoredStream(commands)) +
                       CompressedItem(4, StoredStream(literals), true, true);
@@ -193,6 +195,7 @@ TEST_F(PatchTest, CompressedStreams) {
 
 TEST_F(PatchTest, OutputNameCountsUpWhileTaken) {
   m.sim.AddFile(kOutput, "someone else's");
+  fields.fileSize = 1;
   fields.checksum = ReferenceChecksum("!");
   ASSERT_EQ(Apply(Bytes({0x80}), "!"), 1);
   EXPECT_EQ(m.sim.FileContents(kBase), "!");
@@ -246,6 +249,7 @@ TEST_F(PatchTest, BaseCopyOutsideTheBaseFile) {
 }
 
 TEST_F(PatchTest, ChecksumMismatch) {
+  fields.fileSize = 2;
   fields.checksum = ReferenceChecksum("ab") + 1;
   ExpectFailure(Bytes({0x81}), "ab", ERR_CHECKSUM, kTarget);
 }
@@ -313,6 +317,7 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
   for (int i = 0; i < 20; ++i) commands += Bytes({0x7F, 0x7F, 0xA0});
   m.WriteSetupFile(Noise(kPatchOffset, 8) + RawItem(commands) + RawItem(""));
   fields.dataOffset = kPatchOffset;
+  fields.fileSize = 2688;
   m.SetFileList(0, {fields});
   m.sim.AddFile(basePath, Noise(200, 3));
   m.Begin();
@@ -328,10 +333,10 @@ TEST_F(PatchTest, DiskFullWhileWriting) {
 // --- Progress -----------------------------------------------------------------------
 
 TEST_F(PatchTest, ProgressIsSetAfterCommandsWhenItChanges) {
-  // fileSize 50000: the divisor is (50000 + 10000) / 10000 = 6. One literal,
+  // fileSize 50006: the divisor is (50006 + 10000) / 10000 = 6. One literal,
   // then five copies of 10000 bytes (L = 9871), each followed by a literal.
   base = Noise(50000, 5);
-  fields.fileSize = 50000;
+  fields.fileSize = 50006;
   std::string commands = Bytes({0x80});
   std::string literals = "0";
   std::string expected = "0";
@@ -347,22 +352,27 @@ TEST_F(PatchTest, ProgressIsSetAfterCommandsWhenItChanges) {
 }
 
 TEST_F(PatchTest, ProgressIsLeftAloneWhenFromEqualsTo) {
-  fields.fileSize = 100;
+  fields.fileSize = 130;
   fields.checksum = ReferenceChecksum(B(0, 128) + "ab");
   ASSERT_EQ(Apply(Bytes({0x7F, 0x80, 0x81}), "ab", 40, 40), 1);
   EXPECT_TRUE(progress.values.empty());
 }
 
-TEST_F(PatchTest, HugeFileSizeDoesNotStopThePatch) {
+TEST_F(PatchTest, HugeFileSizeMovesNoProgressAndIsNotTheSizeWritten) {
   // (fileSize + 10000) / 10000 is 0 in 32 bits for the two largest sizes; the
-  // third gives a divisor so large that the percentage stays at 0.
+  // third gives a divisor so large that the percentage stays at 0. The patch
+  // writes 128 bytes, which are not the entry's file.
   for (uint32_t size : {0xFFFFFFFFu, 0xFFFFD8F0u, 0xFFFFD8EFu}) {
     SCOPED_TRACE(size);
     progress.values.clear();
     fields.fileSize = size;
     fields.checksum = ReferenceChecksum(B(0, 128));
-    ASSERT_EQ(Apply(Bytes({0x7F, 0x80}), "", 0, 100), 1);
+    m.context.run = {};
+    ASSERT_EQ(Apply(Bytes({0x7F, 0x80}), "", 0, 100), 0);
+    EXPECT_EQ(m.context.run.error.number, ERR_CORRUPT);
+    EXPECT_EQ(m.context.run.error.sizeFound, 128u);
     EXPECT_TRUE(progress.values.empty());
+    EXPECT_EQ(m.sim.FileContents(kBase), base);
   }
 }
 

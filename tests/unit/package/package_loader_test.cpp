@@ -450,6 +450,45 @@ TEST_F(LoadPackageTest, DeclaredSizeBeyondTheExpansionLimitIsNotAllocated) {
   }
 }
 
+// Streams of zeros within the expansion limit: each record is bounded by
+// kMaxRecordSize and all of them together by kMaxRecordsTotal; a record past
+// either is refused before its block is allocated.
+TEST_F(LoadPackageTest, RecordsBeyondTheirSizeBoundsAreRefusedUnallocated) {
+  const uint32_t mib = 1u << 20;
+  // Each row: its records (type, decoded size), whether the package loads, and
+  // a size never allocated (0 for none).
+  struct Row {
+    const char* what; std::vector<std::pair<uint16_t, uint32_t>> records; int loaded; uint32_t refused;
+  } rows[] = {
+      {"a 32 MiB picture", {{REC_WIZARD_BITMAP, 32 * mib}}, 1, 0},
+      {"a picture one byte past 32 MiB", {{REC_WIZARD_BITMAP, 32 * mib + 1}}, 0, 32 * mib + 1},
+      {"records of 22, 22 and 21 MiB", {{REC_WIZARD_BITMAP, 22 * mib},
+                                       {REC_BACKGROUND_BITMAP, 22 * mib},
+                                       {REC_UNINSTALLER, 21 * mib}}, 0, 21 * mib},
+      {"a picture of 22 MiB given three times", {{REC_WIZARD_BITMAP, 22 * mib},
+                                                 {REC_WIZARD_BITMAP, 22 * mib},
+                                                 {REC_WIZARD_BITMAP, 22 * mib - 1}}, 0, 22 * mib - 1},
+      {"two pictures of 30 MiB", {{REC_WIZARD_BITMAP, 30 * mib},
+                                               {REC_BACKGROUND_BITMAP, 30 * mib}}, 1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    LoaderHarness one;
+    std::vector<uint32_t> sizes;
+    one.platform.allocationFails = [&](uint32_t size) {
+      sizes.push_back(size);
+      return false;
+    };
+    PackageBytes p;
+    for (const auto& [type, size] : row.records) p.Compressed(type, Bytes(size, 0));
+    p.Record(REC_COMPONENT, Desc("a"));
+    EXPECT_EQ(one.Load(p.End(), 48), row.loaded);
+    if (row.refused != 0) EXPECT_EQ(std::count(sizes.begin(), sizes.end(), row.refused), 0);
+    FreePackage(*one.context);
+    EXPECT_EQ(one.platform.OutstandingBlocks(), 0u);
+  }
+}
+
 TEST_F(LoadPackageTest, CompressedPayloadWithoutRoomForItsSizeIsDamaged) {
   PackageBytes p;
   p.Record(REC_COMPONENT, Desc("a")).Header(REC_TITLE, REC_COMPRESSED, 3, {4, 0, 0});

@@ -158,6 +158,18 @@ TEST_F(HostTest, FoldersAreNotFiles) {
   EXPECT_TRUE(fs::is_directory(root / "dir"));
 }
 
+// A named pipe or a device read as a file would hang or never end: opening
+// one to read counts as a missing file, whatever link leads to it.
+TEST_F(HostTest, PipesAndDevicesToReadAreMissing) {
+  ASSERT_EQ(mkfifo(HostFile("pipe").c_str(), 0600), 0);
+  fs::create_symlink(root / "pipe", root / "link");
+  for (std::string path : {E("pipe"), E("link"), std::string("\\dev\\zero")}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(host.CreateFileA(path.c_str(), kGenericRead, 0, kOpenExisting), kInvalidFile);
+    EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+  }
+}
+
 // Windows keeps everyone, administrators too, from writing a read-only file, so
 // these hold when the tests run as root.
 TEST_F(HostTest, ReadOnlyAttributeRefusesWritesReplacementAndDeletion) {
