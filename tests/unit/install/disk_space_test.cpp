@@ -105,20 +105,7 @@ class DiskSpaceTest : public ::testing::Test {
     return CheckDiskSpace(places, files, error, &readOnlyMet);
   }
 
-  uint8_t Placement(size_t index) {
-    uint8_t* e = list.data() + 4;
-    for (size_t i = 0; i < index; ++i) e = NextFileEntry(e);
-    return EntryPlacement(e);
-  }
-
-  // A new machine for the next scenario.
-  void Reset() {
-    owned = std::make_unique<SimPlatform>();
-    sim = owned.get();
-  }
-
-  std::unique_ptr<SimPlatform> owned = std::make_unique<SimPlatform>();
-  SimPlatform* sim = owned.get();
+  std::unique_ptr<SimPlatform> sim;  // a new machine for each scenario
   Bytes list;
   SetupError error{};
   bool readOnlyMet = false;
@@ -153,7 +140,7 @@ TEST_F(DiskSpaceTest, RoomInWholeClusters) {
   };
   for (const Row& row : rows) {
     for (bool enough : {false, true}) {
-      Reset();
+      sim = std::make_unique<SimPlatform>();
       uint64_t free = row.neededKiB * KiB + (enough ? row.cluster : 0);
       Prepare(row.files, free, row.cluster);
       ASSERT_EQ(DriveFreeKilobytes(*sim, "C:\\"), free / KiB) << row.name;
@@ -189,7 +176,7 @@ TEST_F(DiskSpaceTest, TodaysDrives) {
        "Q:\\App\\", DISK_CHECK_OK},
   };
   for (const Row& row : rows) {
-    Reset();
+    sim = std::make_unique<SimPlatform>();
     Prepare(row.files, row.freeBytes, row.cluster, row.nt);
     EXPECT_EQ(Check(row.destination), row.expected) << row.name;
   }
@@ -229,7 +216,7 @@ TEST_F(DiskSpaceTest, ExistingTargets) {
        false, false, DISK_CHECK_OK, false, kInvalidFileAttributes, PLACE_UNINSTALL},
   };
   for (const Row& row : rows) {
-    Reset();
+    sim = std::make_unique<SimPlatform>();
     Prepare({row.file}, 1 * GiB, 4096);
     std::string path = Target(row.file);
     sim->HoldOpenByOtherProcess(path, row.heldByOther);
@@ -243,7 +230,7 @@ TEST_F(DiskSpaceTest, ExistingTargets) {
         << row.name;
     EXPECT_EQ(error.number, ERR_NONE) << row.name;
     EXPECT_EQ(sim->GetFileAttributesA(path.c_str()), row.attributesAfter) << row.name;
-    EXPECT_EQ(Placement(0), row.placementAfter) << row.name;
+    EXPECT_EQ(EntryPlacement(list.data() + 4), row.placementAfter) << row.name;
     if (ours != kInvalidFile) sim->CloseHandle(ours);
     EXPECT_EQ(sim->OpenHandleCount(), 0u) << row.name;
   }

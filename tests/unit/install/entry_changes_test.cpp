@@ -52,11 +52,12 @@ class EntryChangesTest : public ::testing::Test {
  protected:
   EntryChangesTest() {
     Prepare(sim);
-    FileEntrySpec app, legacy;
+    FileEntrySpec app, legacy, data;
     app.strings[ENTRY_NAME] = "conf\\app.ini";
+    data.strings[ENTRY_NAME] = "data.bin";
     legacy.strings[ENTRY_NAME] = "legacy.ini";
     legacy.folderKind = FOLDER_WINDOWS;
-    fileList = test::FileListBytes({app, legacy});
+    fileList = test::FileListBytes({app, legacy, data});
   }
 
   PathPlaces Places() { return PlacesOn(sim); }
@@ -193,7 +194,6 @@ struct PatchRow {
   const char* name;
   std::string before;  // contents of C:\App\data.bin
   int32_t offset;
-  std::string pattern;
   std::string text;
   std::string after;
 };
@@ -202,20 +202,19 @@ std::string Zeros(size_t n) { return std::string(n, '\0'); }
 
 TEST_F(EntryChangesTest, FilePatchesAtAPosition) {
   const PatchRow rows[] = {
-      {"offset 0 overwrites the first bytes", "hello world", 0, "", "HE", "HEllo world"},
-      {"the text runs past the end", "hello", 3, "", "LO!!", "helLO!!"},
-      {"a position past the end grows the file", "hi", 4, "", "X", "hi" + Zeros(2) + "X"},
-      {"-2 writes nothing", "hello", -2, "", "XX", "hello"},
-      {"-1 without a pattern writes nothing", "hello", -1, "", "XX", "hello"},
-      {"an empty text writes nothing", "hello", 0, "", "", "hello"},
-      {"a text whose expansion is empty", "hello", 0, "", "#Nothing#", "hello"},
-      {"the text expanded, without its NUL", "0123456789abcdef", 2, "", "#InstallDir#",
+      {"offset 0 overwrites the first bytes", "hello world", 0, "HE", "HEllo world"},
+      {"the text runs past the end", "hello", 3, "LO!!", "helLO!!"},
+      {"a position past the end grows the file", "hi", 4, "X", "hi" + Zeros(2) + "X"},
+      {"-2 writes nothing", "hello", -2, "XX", "hello"},
+      {"-1 without a pattern writes nothing", "hello", -1, "XX", "hello"},
+      {"an empty text writes nothing", "hello", 0, "", "hello"},
+      {"a text whose expansion is empty", "hello", 0, "#Nothing#", "hello"},
+      {"the text expanded, without its NUL", "0123456789abcdef", 2, "#InstallDir#",
        "01C:\\App89abcdef"},
   };
   for (const PatchRow& row : rows) {
     sim.AddFile("C:\\App\\data.bin", row.before);
-    Bytes list = test::PatchListBytes({{row.offset, "#InstallDir#\\data.bin", row.text,
-                                  Bytes(row.pattern.begin(), row.pattern.end())}});
+    Bytes list = test::PatchListBytes({{row.offset, "DATA.BIN", row.text, {}}});
     ApplyFilePatches(Places(), Files(), Of(list));
     EXPECT_EQ(sim.FileContents("C:\\App\\data.bin"), row.after) << row.name;
     EXPECT_EQ(sim.OpenHandleCount(), 0u) << row.name;
@@ -292,36 +291,27 @@ TEST_F(EntryChangesTest, FilePatchesAfterAPattern) {
   }
 }
 
-TEST_F(EntryChangesTest, FilePatchTargets) {
+// Files the patch cannot open are left as they are, and none is made.
+TEST_F(EntryChangesTest, FilePatchTargetsThatCannotBeOpened) {
   struct Row {
     const char* name;
-    const char* file;     // the entry's patchFile
-    const char* path;     // the file on the machine
+    const char* file;  // the entry's patchFile
     uint32_t attributes;
     bool held;
-    bool patched;
   };
   const Row rows[] = {
-      {"an installed file by its entry's name", "Conf\\App.ini", kAppIni, kAttrNormal, false,
-       true},
-      {"a Windows-folder entry's file", "LEGACY.INI", kLegacyIni, kAttrNormal, false, true},
-      {"a read-only file is left alone", "legacy.ini", kLegacyIni, kAttrReadOnly, false, false},
-      {"a file held open by another process", "legacy.ini", kLegacyIni, kAttrNormal, true,
-       false},
-      {"a file that is not there is not made", "#Windows#\\other.ini", kLegacyIni, kAttrNormal,
-       false, false},
+      {"a read-only file", "legacy.ini", kAttrReadOnly, false},
+      {"a file held open by another process", "legacy.ini", kAttrNormal, true},
+      {"a file that is not there", "#Windows#\\other.ini", kAttrNormal, false},
   };
   for (const Row& row : rows) {
     SimPlatform machine;
-    machine.AddDrive('C', 1ull << 30);
-    machine.AddFolder("C:\\WINDOWS\\SYSTEM");
-    machine.AddFolder("C:\\App\\conf");
-    machine.AddFile(row.path, "key=value", row.attributes);
-    machine.HoldOpenByOtherProcess(row.path, row.held);
+    Prepare(machine);
+    machine.AddFile(kLegacyIni, "key=value", row.attributes);
+    machine.HoldOpenByOtherProcess(kLegacyIni, row.held);
     Bytes list = test::PatchListBytes({{-1, row.file, "VALUE", Bytes{'k', 'e', 'y', '='}}});
-    ApplyFilePatches(PathPlaces{machine, "C:\\App\\", "C:\\SETUP.EXE"}, Files(), Of(list));
-    EXPECT_EQ(machine.FileContents(row.path), row.patched ? "key=VALUE" : "key=value")
-        << row.name;
+    ApplyFilePatches(PlacesOn(machine), Files(), Of(list));
+    EXPECT_EQ(machine.FileContents(kLegacyIni), "key=value") << row.name;
     EXPECT_EQ(machine.ListFiles().size(), 1u) << row.name;
   }
 }
