@@ -1,0 +1,91 @@
+// File items of the uninstall log, written to a file on the simulated machine
+// and compared byte for byte with items written out by hand.
+#include "install/uninstall_log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/sim/sim_platform.h"
+#include "unit/support/byte_writer.h"
+
+namespace setup {
+namespace {
+
+using test::ByteWriter;
+
+constexpr const char kLog[] = "C:\\App\\uninst.exe";
+
+TEST(UninstallLogTest, FileItems) {
+  struct Row {
+    const char* name;
+    const char* destination;
+    const char* path;
+    uint8_t flags;
+    std::string folder;  // as the item holds it
+    std::string file;
+  };
+  const Row rows[] = {
+      {"directly in the destination folder", "C:\\App\\", "C:\\App\\tool.exe", 0, ".", "tool.exe"},
+      {"a destination without its backslash", "C:\\App", "C:\\App\\tool.exe", 0, ".", "tool.exe"},
+      {"in a subfolder", "C:\\App\\", "C:\\App\\bin\\data\\x.dll", LOG_SELF_REGISTERED,
+       ".\\bin\\data", "x.dll"},
+      {"compared without regard to case", "c:\\app\\", "C:\\APP\\Sub\\A.txt", 0, ".\\Sub",
+       "A.txt"},
+      {"a folder that only starts like it", "C:\\App\\", "C:\\Apps\\x.dll", 0, "C:\\Apps",
+       "x.dll"},
+      {"the system folder in full", "C:\\App\\", "C:\\WINDOWS\\SYSTEM\\shared.dll",
+       LOG_SHARED_COUNTED | LOG_SELF_REGISTERED, "C:\\WINDOWS\\SYSTEM", "shared.dll"},
+      {"a font", "C:\\App\\", "C:\\WINDOWS\\FONTS\\f.ttf", LOG_FONT_ADDED, "C:\\WINDOWS\\FONTS",
+       "f.ttf"},
+      {"a drive root", "C:\\App\\", "D:\\x.lnk", 0, "D:", "x.lnk"},
+  };
+  for (const Row& row : rows) {
+    SimPlatform sim;
+    sim.AddDrive('C', 1 << 20);
+    sim.AddFolder("C:\\App");
+    FileHandle file = CreateForWrite(sim, kLog);
+    EXPECT_EQ(WriteFileItem(sim, file, row.destination, row.path, row.flags), WRITE_OK)
+        << row.name;
+    CloseFile(sim, &file);
+    ByteWriter expected;
+    expected.U16(row.folder.size()).Raw(row.folder).U16(row.file.size()).Raw(row.file);
+    expected.U8(row.flags);
+    EXPECT_EQ(sim.FileContents(kLog), expected.str()) << row.name;
+  }
+}
+
+TEST(UninstallLogTest, CountedStrings) {
+  struct Row {
+    std::string text;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"", std::string("\0\0", 2)},
+      {"abc", std::string("\3\0abc", 5)},
+      {std::string(300, 'x'), std::string("\x2C\x01", 2) + std::string(300, 'x')},
+      {std::string(65536 + 2, 'y'), std::string("\2\0yy", 4)},
+  };
+  for (const Row& row : rows) {
+    SimPlatform sim;
+    sim.AddDrive('C', 1 << 20);
+    sim.AddFolder("C:\\App");
+    FileHandle file = CreateForWrite(sim, kLog);
+    EXPECT_EQ(WriteCountedString(sim, file, row.text.c_str()), WRITE_OK);
+    CloseFile(sim, &file);
+    EXPECT_EQ(sim.FileContents(kLog), row.expected) << row.text.size();
+  }
+}
+
+TEST(UninstallLogTest, AFullDriveComesUpShort) {
+  SimPlatform sim;
+  sim.AddDrive('C', 4096, 4096);
+  sim.AddFile(kLog, std::string(4095, 'm'));
+  FileHandle file = OpenForWrite(sim, kLog);
+  SeekFile(sim, file, 0, kFileEnd);
+  EXPECT_EQ(WriteFileItem(sim, file, "C:\\App\\", "C:\\App\\a.exe", 0), WRITE_SHORT);
+  CloseFile(sim, &file);
+}
+
+}  // namespace
+}  // namespace setup
