@@ -14,6 +14,12 @@
 
 namespace setup {
 
+// Record types of the log, in the uninstaller's record stream.
+constexpr uint16_t LOG_FILES = 0x1235;
+constexpr uint16_t LOG_SHORTCUTS = 0x1236;
+constexpr uint16_t LOG_REGISTRATION = 0x1238;
+constexpr uint16_t LOG_END = 0x7F7F;
+
 // File item flags.
 constexpr uint8_t LOG_SHARED_COUNTED = 0x01;  // its SharedDLLs count was raised
 constexpr uint8_t LOG_FONT_ADDED = 0x02;      // added with AddFontResourceA
@@ -27,5 +33,38 @@ WriteResult WriteCountedString(Platform& platform, FileHandle file, const char* 
 // without its trailing backslash; compared without regard to case).
 WriteResult WriteFileItem(Platform& platform, FileHandle file, const char* destinationFolder,
                           const char* path, uint8_t flags);
+
+// The shortcut record: u32 item count, then per Start-menu shortcut made its
+// folder (in full, no trailing backslash) and its link file's name. The
+// shortcut pass opens it at the first entry with a shortcut name, whether or
+// not that shortcut gets made, and closes it at its end. Once a write fails
+// or comes up short nothing more is written, and result() tells it.
+class ShortcutRecord {
+ public:
+  // kInvalidFile: no log; every call does nothing.
+  ShortcutRecord(Platform& platform, FileHandle log) : platform_(platform), log_(log) {}
+
+  // Writes the header and a count of 0, the first time only.
+  void Begin();
+  void Add(const char* folder, const char* linkName);
+  // Puts the length and count into the header and moves back to the end.
+  void Finish();
+  WriteResult result() const { return result_; }
+
+ private:
+  void Write(const void* bytes, uint32_t n);
+
+  Platform& platform_;
+  FileHandle log_;
+  bool begun_ = false;
+  uint32_t start_ = 0;
+  uint32_t count_ = 0;
+  WriteResult result_ = WRITE_OK;
+};
+
+// The registration record: the root HKEY_LOCAL_MACHINE and the uninstall key's path.
+WriteResult WriteRegistrationRecord(Platform& platform, FileHandle file, const char* keyPath);
+// The end record's header.
+WriteResult WriteEndRecord(Platform& platform, FileHandle file);
 
 }  // namespace setup
