@@ -78,16 +78,6 @@ TEST(UninstallLogTest, CountedStrings) {
   }
 }
 
-TEST(UninstallLogTest, AFullDriveComesUpShort) {
-  SimPlatform sim;
-  sim.AddDrive('C', 4096, 4096);
-  sim.AddFile(kLog, std::string(4095, 'm'));
-  FileHandle file = OpenForWrite(sim, kLog);
-  SeekFile(sim, file, 0, kFileEnd);
-  EXPECT_EQ(WriteFileItem(sim, file, "C:\\App\\", "C:\\App\\a.exe", 0), WRITE_SHORT);
-  CloseFile(sim, &file);
-}
-
 // Start-menu shortcut records after the 4 bytes "OLD!" already in the log.
 TEST(UninstallLogTest, ShortcutRecords) {
   struct Shortcut {
@@ -130,15 +120,6 @@ TEST(UninstallLogTest, ShortcutRecords) {
     EXPECT_EQ(record.result(), WRITE_OK) << row.name;
     EXPECT_EQ(sim.FileContents(kLog), expected.str()) << row.name;
   }
-}
-
-TEST(UninstallLogTest, ShortcutRecordWithoutALogWritesNothing) {
-  SimPlatform sim;
-  ShortcutRecord record(sim, kInvalidFile);
-  record.Begin();
-  record.Add("C:\\x", "y.lnk");
-  record.Finish();
-  EXPECT_EQ(record.result(), WRITE_OK);
 }
 
 TEST(UninstallLogTest, ShortcutRecordStopsAtAShortWrite) {
