@@ -115,7 +115,9 @@ int PatchRun::Write(const uint8_t* data, uint32_t count) {
   if (result == WRITE_FAILED) return Fail(ERR_WRITE, outputPath_);
   if (result == WRITE_SHORT) return FailKeepingSubject(ERR_WRITE_SHORT);
   written_ += take;
-  if (take != count) return FailSize();
+  // One byte past fileSize is already the wrong file: stop there, before a
+  // later command can fail in another way.
+  if (written_ > EntryFileSize(entry_)) return FailSize();
   return 1;
 }
 

@@ -221,7 +221,9 @@ TEST_F(PatchTest, FileTimesAreSetOnTheOutput) {
 // --- Damaged patch data -----------------------------------------------------------
 
 TEST_F(PatchTest, MoreLiteralsThanTheStreamHolds) {
-  // The subject of a failed write is the file being written.
+  // The subject of a failed write is the file being written. The entry's
+  // size is out of reach, so that the damage is what stops the patch.
+  fields.fileSize = 1000;
   ExpectFailure(Bytes({0x85}), "abc", ERR_WRITE, kOutput);
   ExpectFailure(Bytes({0x80, 0x80}), "a", ERR_WRITE, kOutput);
   ExpectFailure(Bytes({0xA5, 0x80}), "", ERR_WRITE, kOutput);
@@ -233,6 +235,7 @@ TEST_F(PatchTest, CommandOrDistanceCutOffByTheEndOfTheStream) {
       Bytes({0x01}),             Bytes({0x01, 0x00}),       Bytes({0x01, 0xC0}),
       Bytes({0x01, 0xC0, 0x00}), Bytes({0xA5}),             Bytes({0x80, 0x01}),
   };
+  fields.fileSize = 1000;
   for (const std::string& commands : cut) {
     SCOPED_TRACE(commands.size());
     ExpectFailure(commands, "xy", ERR_WRITE, kOutput);
