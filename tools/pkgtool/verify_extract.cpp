@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <unordered_set>
+#include <vector>
 
 #include "package/component.h"
 #include "package/file_entry.h"
@@ -100,6 +101,26 @@ bool Inside(const fs::path& path, const fs::path& root) {
   return end == r.end();
 }
 
+// Whether `folder` lies inside the destination through real folders only,
+// below a folder already found inside it: then its path need not be
+// resolved. The folders on the way are added to `inside`.
+bool InsideKnownFolder(const fs::path& folder, std::unordered_set<std::string>& inside) {
+  std::vector<fs::path> chain;
+  fs::path at = folder;
+  while (!inside.count(at.native())) {
+    fs::path parent = at.parent_path();
+    if (parent.empty() || parent == at) return false;
+    chain.push_back(at);
+    at = parent;
+  }
+  for (const fs::path& step : chain) {
+    std::error_code ec;
+    if (fs::symlink_status(step, ec).type() != fs::file_type::directory) return false;
+  }
+  for (const fs::path& step : chain) inside.insert(step.native());
+  return true;
+}
+
 // An earlier entry of the component that was given the same extract path.
 struct Landed {
   uint32_t index;
@@ -137,6 +158,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
   EntryWriter writer(package, scratch);
   uint32_t done = 0, failed = 0;
   std::unordered_set<std::string> inside;  // folders found inside the destination
+  inside.insert(fs::path(destination).native());
   int first = component ? *component : 0;
   int last = component ? *component : context.package.componentCount - 1;
   // Labels are made only for failures: most entries never need one.
@@ -182,20 +204,21 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
         continue;
       }
       fs::path target = root / *relative;
-      std::error_code ec;
-      fs::create_directories(target.parent_path(), ec);
-      if (ec) {
-        fail("cannot make folder " + PrintablePath(target.parent_path().string()) +
-             ": " + ec.message());
-        continue;
-      }
       fs::path folder = target.parent_path();
-      if (!inside.count(folder.native()) && !Inside(folder, destination)) {
-        fail("the folder " + PrintablePath(target.parent_path().string()) +
-             " leads outside the destination (a link)");
-        continue;
+      if (!inside.count(folder.native())) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+          fail("cannot make folder " + PrintablePath(folder.string()) + ": " + ec.message());
+          continue;
+        }
+        if (!InsideKnownFolder(folder, inside) && !Inside(folder, destination)) {
+          fail("the folder " + PrintablePath(folder.string()) +
+               " leads outside the destination (a link)");
+          continue;
+        }
+        inside.insert(folder.native());
       }
-      inside.insert(folder.native());
       std::string message;
       if (!writer.Write(entry, target, &message)) fail(message);
     }

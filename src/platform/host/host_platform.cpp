@@ -132,43 +132,64 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
   int flags = 0;
   bool read = (access & kGenericRead) != 0;
   bool write = (access & kGenericWrite) != 0;
+  bool create = disposition == kCreateAlways;
   if (read && write) flags = O_RDWR;
   else if (write) flags = O_WRONLY;
   else flags = O_RDONLY;
-  if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
-  else if (disposition != kOpenExisting) {
+  if (!create && disposition != kOpenExisting) {
     lastError_ = kErrorInvalidParameter;
     return kInvalidFile;
   }
+  // Not blocking, so that a named pipe in the file's place cannot hold the
+  // open up; the checks below turn it away once it is open.
+  flags |= O_CLOEXEC | O_NONBLOCK;
   std::string host = HostPath(path);
-  struct stat st;
-  bool exists = stat(host.c_str(), &st) == 0;
-  if (exists && (S_ISDIR(st.st_mode) || ((write || disposition == kCreateAlways) && ReadOnly(st)))) {
-    lastError_ = kErrorAccessDenied;
-    return kInvalidFile;
+  // A new file is made in one call; only a name already taken needs the
+  // checks of an existing file. Nothing is truncated before they pass.
+  bool existed = true;
+  int fd = -1;
+  if (create) {
+    fd = open(host.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) existed = false;
+    else if (errno != EEXIST) {
+      NoteErrno(&host);
+      return kInvalidFile;
+    }
   }
-  // A named pipe or a device is no file to read a package from: opening one
-  // could wait for ever, or read without end. It counts as missing. (Writing
-  // to a device stays possible: tests fill a disk with /dev/full.)
-  if (exists && !write && !S_ISREG(st.st_mode)) {
-    lastError_ = kErrorFileNotFound;
-    return kInvalidFile;
-  }
-  // Not blocking, should a pipe take the file's place after the check.
-  int fd = open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) fd = open(host.c_str(), flags, 0666);
   if (fd < 0) {
     NoteErrno(&host);
     return kInvalidFile;
   }
-  struct stat opened;
-  if (fstat(fd, &opened) != 0 || (!write && !S_ISREG(opened.st_mode)) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    close(fd);
-    lastError_ = kErrorFileNotFound;
-    return kInvalidFile;
+  if (existed) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      close(fd);
+      lastError_ = kErrorFileNotFound;
+      return kInvalidFile;
+    }
+    if (S_ISDIR(st.st_mode) || ((write || create) && ReadOnly(st))) {
+      close(fd);
+      lastError_ = kErrorAccessDenied;
+      return kInvalidFile;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      // A named pipe or a device is no file to read a package from: reading
+      // one could wait for ever, or never end. It counts as missing. (Writing
+      // to a device stays possible: tests fill a disk with /dev/full.)
+      if (!write || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd);
+        lastError_ = kErrorFileNotFound;
+        return kInvalidFile;
+      }
+    } else if (create && ftruncate(fd, 0) != 0) {
+      NoteErrno();
+      close(fd);
+      return kInvalidFile;
+    }
   }
   // Replacing an existing file succeeds with ERROR_ALREADY_EXISTS.
-  lastError_ = exists && disposition == kCreateAlways ? kErrorAlreadyExists : 0;
+  lastError_ = existed && create ? kErrorAlreadyExists : 0;
   return fd;
 }
 
@@ -211,10 +232,17 @@ int HostPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
 // the start is a negative seek, and one at 4 GiB or beyond does not fit.
 uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) {
   int fd = static_cast<int>(file);
-  off_t here = lseek(fd, 0, SEEK_CUR);
-  if (here < 0) {
-    NoteErrno();
-    return kInvalidSetFilePointer;
+  // The common moves, to a position from the start and asking for the
+  // position, cannot fail Windows' rules: one call does them.
+  if ((origin == kFileBegin && distance >= 0) || (origin == kFileCurrent && distance == 0)) {
+    off_t at = lseek(fd, distance, origin == kFileBegin ? SEEK_SET : SEEK_CUR);
+    if (at < 0) {
+      NoteErrno();
+      return kInvalidSetFilePointer;
+    }
+    // A position at 4 GiB or beyond (only the current one can be) is
+    // reported by the careful way below.
+    if (static_cast<uint64_t>(at) < kInvalidSetFilePointer) return static_cast<uint32_t>(at);
   }
   if (!IsSeekOrigin(origin)) {
     lastError_ = kErrorInvalidParameter;
@@ -222,6 +250,11 @@ uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_
   }
   uint64_t base = 0;
   if (origin == kFileCurrent) {
+    off_t here = lseek(fd, 0, SEEK_CUR);
+    if (here < 0) {
+      NoteErrno();
+      return kInvalidSetFilePointer;
+    }
     base = static_cast<uint64_t>(here);
   } else if (origin == kFileEnd) {
     struct stat st;

@@ -170,6 +170,15 @@ TEST_F(HostTest, PipesAndDevicesToReadAreMissing) {
   }
 }
 
+// A link planted under a name the engine creates never carries the new file
+// somewhere else: it is refused, and nothing appears at the link's target.
+TEST_F(HostTest, CreatingThroughADanglingLinkMakesNothing) {
+  fs::create_symlink(root / "elsewhere.txt", root / "planted.$$A");
+  EXPECT_EQ(host.CreateFileA(E("planted.$$A").c_str(), kGenericWrite, 0, kCreateAlways),
+            kInvalidFile);
+  EXPECT_FALSE(fs::exists(root / "elsewhere.txt"));
+}
+
 // Windows keeps everyone, administrators too, from writing a read-only file, so
 // these hold when the tests run as root.
 TEST_F(HostTest, ReadOnlyAttributeRefusesWritesReplacementAndDeletion) {
