@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "wizard/dialog_template.h"
+
 namespace setup::tools {
 namespace {
 
@@ -354,6 +356,11 @@ TEST_F(DefaultDialogsTest, BlockHoldsTenTemplatesBackToBack) {
     EXPECT_EQ(offsets_[n] % 2, 0u) << n;
   }
   EXPECT_EQ(block_.size(), offsets_[9] + parsed_[9].size);
+  // And the setup takes every one of them.
+  for (uint32_t n = 0; n < 10; ++n) {
+    TemplateSpan span = FindDialogTemplate(block_.data(), static_cast<uint32_t>(block_.size()), n);
+    EXPECT_TRUE(DialogTemplateFits(span.start, span.size)) << n;
+  }
 }
 
 TEST_F(DefaultDialogsTest, ParseBackToWhatWasEncoded) {
