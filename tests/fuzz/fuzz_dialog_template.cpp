@@ -1,6 +1,7 @@
 // Dialog blocks from the package: every template that passes the check is
 // walked the way USER32 reads one, touching each byte it would read, so the
 // sanitizer sees a read past the copy.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

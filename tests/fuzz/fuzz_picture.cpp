@@ -1,6 +1,7 @@
 // Pictures from the package: a picture that passes the check has every byte
 // GDI reads (headers, colour table, pixel rows) inside the record, which the
 // sanitizer sees by touching them all.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
