@@ -350,6 +350,15 @@ TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
   }
 }
 
+// Nothing checksums the uninstaller, so a stream that fails says so itself.
+TEST_F(UninstallerEntryTest, DamagedStreamIsAChecksumError) {
+  stream = ByteWriter().U8(0x08).U8(0).U8(0).str();  // block type 0
+  entry.storedSize = 3;
+  m.WriteSetupFile(Region());
+  UseImage();
+  ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
+}
+
 // The entry's data is no program on its own: without an image nothing is
 // decoded and the file stays empty.
 TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {

@@ -21,6 +21,7 @@ using test::InstallMachine;
 
 constexpr const char* kUninstaller = "C:\\App\\remove.exe";
 constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
+constexpr const char* kSharedDlls = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const std::string kGroup = std::string(InstallMachine::kPrograms) + "\\Group\\Sub";
 const std::string kStartup = std::string(InstallMachine::kPrograms) + "\\Startup";
 
@@ -94,7 +95,16 @@ TEST(InstallLogTest, LogShortcutsAndRegistration) {
                    (displayName ? ", display name" : ", no display name"));
       InstallMachine m;
       m.Build(LogProject(m, shortcuts, displayName));
+      m.sim.selfRegistering["C:\\WINDOWS\\SYSTEM\\lib.dll"] = 0;
+      m.sim.SetRegistryValue(kHkeyLocalMachine, kSharedDlls, "C:\\WINDOWS\\SYSTEM\\lib.dll",
+                             kRegBinary, std::string("\x04\0\0\0", 4));
       ASSERT_EQ(m.Run({}), UNATTENDED_DONE);
+      // A count is raised in the type it had.
+      EXPECT_EQ(m.sim.RegistryValue(kHkeyLocalMachine, kSharedDlls, "C:\\WINDOWS\\SYSTEM\\lib.dll"),
+                std::pair(kRegBinary, std::string("\x05\0\0\0", 4)));
+      EXPECT_EQ(m.sim.fonts, std::vector<std::string>{"C:\\WINDOWS\\FONTS\\f.ttf"});
+      EXPECT_EQ(m.sim.fontBroadcasts, 1);
+      EXPECT_EQ(m.sim.registered, std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\lib.dll"});
       std::string log = *m.sim.FileContents(kUninstaller);
       EXPECT_TRUE(log == ExpectedLog(shortcuts, displayName))
           << ::testing::PrintToString(std::vector<uint8_t>(log.begin(), log.end()));

@@ -383,6 +383,73 @@ TEST(InstallRunTest, RunsThatStop) {
   }
 }
 
+// A drive too small for the files: the question, and what each answer does.
+TEST(InstallRunTest, FullDisk) {
+  struct Row {
+    std::vector<ScriptedAnswer> script;
+    UnattendedResult result;
+    int error;
+  };
+  const Row rows[] = {
+      {{{QUESTION_DISK_SPACE, kIdNo}}, UNATTENDED_DECLINED, ERR_DISK_SPACE},
+      {{}, UNATTENDED_UNANSWERED, ERR_DISK_SPACE},
+      // Going on regardless: the write comes up short and the file is not its size.
+      {{{QUESTION_DISK_SPACE, kIdYes}}, UNATTENDED_FAILED, ERR_CHECKSUM},
+  };
+  for (const Row& row : rows) {
+    InstallMachine m;
+    m.sim.AddDrive('D', 8192, 4096);
+    m.Build(m.Project({m.File("tool.dll", kNew + kNew)}));
+    m.beforeRun = [](SetupContext& c) { CopyText(c.current.destinationFolder, kPathSize, "D:\\"); };
+    EXPECT_EQ(m.Run(row.script), row.result);
+    EXPECT_EQ(m.context->run.error.number, row.error);
+    EXPECT_EQ(m.Questions(), std::vector<Question>{QUESTION_DISK_SPACE});
+    EXPECT_EQ(m.sim.ListFiles().size(), 1u);  // the package alone
+  }
+}
+
+// Questions about a file show the package's text as a format only when it
+// has exactly one "%s"; any other text is shown as it stands.
+TEST(InstallRunTest, QuestionTextsAreFormatsOnlyWithOneConversion) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"In use: %s.", "In use: C:\\App\\tool.dll."},
+      {"100%% sure? %s", "100% sure? C:\\App\\tool.dll"},
+      {"%s or %s?", "%s or %s?"},
+      {"%s is %d", "%s is %d"},
+      {"No file named.", "No file named."},
+  };
+  for (const auto& [text, shown] : rows) {
+    InstallMachine m;
+    tools::Project project = m.Project({m.File("tool.dll", kNew)});
+    project.components[0].strings[6][22] = text;
+    m.Build(project);
+    m.sim.AddFile(kTarget, kOld);
+    Quirks quirks(m.sim);
+    quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(kTarget); };
+    EXPECT_EQ(m.Run({{QUESTION_FILE_IN_USE, kIdIgnore}}, 0, &quirks), UNATTENDED_DONE);
+    ASSERT_EQ(m.asked.size(), 1u);
+    EXPECT_EQ(m.asked[0].text, shown);
+  }
+}
+
+// A run starts at the beginning of the package data, whatever an earlier
+// reading left in the reader.
+TEST(InstallRunTest, BeginInstallRunResetsTheWholeReader) {
+  InstallMachine m;
+  m.Build(m.Project({m.File("tool.dll", kNew)}));
+  m.beforeRun = [](SetupContext& c) {
+    PackageReader& reader = c.reader;
+    reader.volume = 3;
+    reader.volumeBase = 12345;
+    reader.volumeLength = reader.bytesLeft = 7;
+    reader.regionLength = 1;
+    CopyText(reader.packagePath, kPathSize, "C:\\elsewhere.exe");
+    CopyText(reader.fileName, kPathSize, "C:\\SETUP\\SETUP.D03");
+  };
+  EXPECT_EQ(m.Run({}), UNATTENDED_DONE);
+  EXPECT_EQ(m.sim.FileContents(kTarget), kNew);
+}
+
 // The shortened names the progress page shows.
 TEST(InstallRunTest, ShortenPathForDisplay) {
   const std::pair<std::string, std::string> rows[] = {
