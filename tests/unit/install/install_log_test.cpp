@@ -20,8 +20,8 @@ using test::ByteWriter;
 using test::InstallMachine;
 
 constexpr const char* kUninstaller = "C:\\App\\remove.exe";
-constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
-constexpr const char* kSharedDlls = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr const char* kKey = InstallMachine::kUninstallKey;
+constexpr const char* kSharedDlls = InstallMachine::kSharedDlls;
 const std::string kGroup = std::string(InstallMachine::kPrograms) + "\\Group\\Sub";
 const std::string kStartup = std::string(InstallMachine::kPrograms) + "\\Startup";
 

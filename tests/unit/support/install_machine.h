@@ -32,6 +32,10 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
   static constexpr const char* kPrograms = "C:\\WINDOWS\\Start Menu\\Programs";
   static constexpr const char* kFonts = "C:\\WINDOWS\\FONTS";
   static constexpr const char* kImage = "MZ-uninstaller-image";
+  static constexpr const char* kSharedDlls =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+  static constexpr const char* kUninstallKey =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 
   // Drive C: with room to spare, the Windows, System, Fonts and shell
   // folders, and the SharedDLLs key.
