@@ -168,7 +168,7 @@ TEST(InstallLogTest, AFailedLogWriteLeavesTheOldLog) {
       InstallMachine m;
       m.Build(LogProject(m, true, true));
       FailingLog platform(m.sim, failAt, shortWrite);
-      ASSERT_EQ(m.Run({}, 0, &platform), UNATTENDED_DONE);
+      ASSERT_EQ(m.Run({}, &platform), UNATTENDED_DONE);
       if (platform.writes <= failAt) break;  // every write went through
       ++failures;
       EXPECT_TRUE(m.sim.FileContents(kUninstaller) == before);
@@ -180,41 +180,28 @@ TEST(InstallLogTest, AFailedLogWriteLeavesTheOldLog) {
   EXPECT_GT(failures, 40);
 }
 
-// Without the package's uninstaller image the uninstaller entry is passed
-// over: no file, no log, no registration; the shortcuts are still made.
-TEST(InstallLogTest, UninstallerEntryWithoutAnImage) {
-  InstallMachine m;
-  m.Build(LogProject(m, true, true));
-  m.beforeRun = [](SetupContext& context) { context.package.uninstaller = {nullptr, 0}; };
-  ASSERT_EQ(m.Run({}), UNATTENDED_DONE);
-  EXPECT_FALSE(m.sim.FileExists(kUninstaller));
-  EXPECT_FALSE(m.sim.RegistryKeyExists(kHkeyLocalMachine, kKey));
-  EXPECT_EQ(m.sim.links.size(), 4u);
-  EXPECT_EQ(m.sim.FileContents("C:\\App\\a.txt"), "aaa");
-}
-
-// The destination folder's registry and INI values, after a run that went
-// through, and nothing of the finishing step after one that failed.
-TEST(InstallLogTest, DestinationFolderValues) {
+// The finishing step after a run that went through: the destination folder's
+// registry and INI values and the component's lists; after one that failed,
+// none of it. Without the package's uninstaller image the uninstaller entry
+// is passed over: no file, no log, no registration, but the shortcuts.
+TEST(InstallLogTest, DestinationFolderValuesAndLists) {
   struct Row {
     const char* destination;
-    bool fails;
+    bool fails, image;
     std::string written;  // "" for nothing
   };
-  const Row rows[] = {
-      {"C:\\App\\", false, "C:\\App"}, {"C:\\", false, "C:\\"}, {"C:\\App\\", true, ""}};
+  const Row rows[] = {{"C:\\App\\", false, true, "C:\\App"}, {"C:\\", false, true, "C:\\"},
+                      {"C:\\App\\", true, true, ""}, {"C:\\App\\", false, false, "C:\\App"}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.destination);
+    SCOPED_TRACE(::testing::Message() << row.destination << row.fails << row.image);
     InstallMachine m;
     tools::Project project = LogProject(m, true, true);
     tools::ComponentSpec& component = project.components[0];
     component.options = COMP_FOLDER_TO_REGISTRY | COMP_FOLDER_TO_INI;
-    component.folderRootKey = 7;
-    component.folderRegKey = "Software\\Demo";
-    component.folderRegValue = "Path";
+    component.folderRootKey = 7;  // HKEY_CURRENT_USER
+    component.folderRegKey = component.folderRegValue = component.folderIniKey = "Path";
     component.folderIniFile = "C:\\demo.ini";
     component.folderIniSection = "Demo";
-    component.folderIniKey = "Path";
     component.registry.push_back({2, false, "Software\\Demo", "Data", "#InstallDir#\\a.txt"});
     m.Build(project);
     // The last file fails: no temporary name is left for it.
@@ -223,18 +210,21 @@ TEST(InstallLogTest, DestinationFolderValues) {
     }
     m.beforeRun = [&](SetupContext& context) {
       CopyText(context.current.destinationFolder, kPathSize, row.destination);
+      if (!row.image) context.package.uninstaller = {nullptr, 0};
     };
     EXPECT_EQ(m.Run({}), row.fails ? UNATTENDED_FAILED : UNATTENDED_DONE);
-    auto value = m.sim.RegistryValue(kHkeyCurrentUser, "Software\\Demo", "Path");
-    EXPECT_EQ(value, row.written.empty() ? std::nullopt
-                                         : std::optional(std::pair(kRegSz, row.written + '\0')));
+    EXPECT_EQ(m.sim.RegistryValue(kHkeyCurrentUser, "Path", "Path"),
+              row.written.empty() ? std::nullopt
+                                  : std::optional(std::pair(kRegSz, row.written + '\0')));
     char ini[64] = {};
     m.sim.GetPrivateProfileStringA("Demo", "Path", "", ini, sizeof ini, "C:\\demo.ini");
     EXPECT_EQ(std::string(ini), row.written);
-    EXPECT_EQ(m.sim.RegistryValue(kHkeyLocalMachine, "Software\\Demo", "Data").has_value(),
-              !row.fails);
+    EXPECT_EQ(m.sim.RegistryValue(kHkeyLocalMachine, "Software\\Demo", "Data"),
+              row.fails ? std::nullopt
+                        : std::optional(std::pair(kRegSz, row.written + "\\a.txt")));
     EXPECT_EQ(m.sim.links.size(), row.fails ? 1u : 4u);  // a desktop shortcut made before
-    EXPECT_EQ(m.sim.RegistryKeyExists(kHkeyLocalMachine, kKey), !row.fails);
+    EXPECT_EQ(m.sim.RegistryKeyExists(kHkeyLocalMachine, kKey), !row.fails && row.image);
+    EXPECT_EQ(m.sim.FileExists(std::string(row.destination) + "remove.exe"), row.image);
     EXPECT_STREQ(m.context->current.destinationFolder, row.destination);
   }
 }

@@ -38,16 +38,16 @@ class Quirks final : public ForwardingPlatform {
   Quirks(Platform& inner, Quirk quirk) : ForwardingPlatform(inner), quirk_(quirk) {}
   std::function<void()> beforeFirstCreate;
   int DeleteFileA(const char* path) override {
-    error_ = 0;
-    if (quirk_ == DELETE_FAILS && TextEqualNoCase(path, kTarget)) return Fail(87);
-    int ok = inner_.DeleteFileA(path);
-    if (ok || inner_.GetLastError() != kErrorAccessDenied || quirk_ > LOCK) return ok;
-    return quirk_ == NONE ? 0 : Fail(quirk_ == SHARING ? 32 : 33);
+    error_ = quirk_ == DELETE_FAILS && TextEqualNoCase(path, kTarget) ? 87 : 0;
+    if (error_ != 0 || inner_.DeleteFileA(path)) return error_ == 0;
+    if (inner_.GetLastError() == kErrorAccessDenied && (quirk_ == SHARING || quirk_ == LOCK)) {
+      error_ = quirk_ == SHARING ? 32 : 33;
+    }
+    return 0;
   }
   int MoveFileA(const char* from, const char* to) override {
-    error_ = 0;
-    if (quirk_ == RENAME_FAILS && TextEqualNoCase(to, kTarget)) return Fail(kErrorAccessDenied);
-    return inner_.MoveFileA(from, to);
+    error_ = quirk_ == RENAME_FAILS && TextEqualNoCase(to, kTarget) ? kErrorAccessDenied : 0;
+    return error_ == 0 && inner_.MoveFileA(from, to);
   }
   uint32_t GetLastError() override { return error_ != 0 ? error_ : inner_.GetLastError(); }
   FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t how) override {
@@ -57,7 +57,6 @@ class Quirks final : public ForwardingPlatform {
   }
 
  private:
-  int Fail(uint32_t error) { return error_ = error, 0; }
   Quirk quirk_;
   uint32_t error_ = 0;
 };
@@ -126,7 +125,7 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
       EXPECT_EQ(asked.type, kMbAbortRetryIgnore);
       EXPECT_NE(asked.text.find(kTarget), std::string::npos) << asked.text;
     };
-    EXPECT_EQ(m.Run(row.script, 0, &quirks), row.result);
+    EXPECT_EQ(m.Run(row.script, &quirks), row.result);
     EXPECT_EQ(m.context->run.error.number, row.error);
     if (row.error != 0) {
       EXPECT_STREQ(m.context->run.error.subject, kTarget);
@@ -234,7 +233,7 @@ TEST(InstallRunTest, FilesInUseOutsideTheDestination) {
     // shared-file search sees a System file in use from the start.
     quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(target, true, true); };
     if (row.folderKind == FOLDER_SYSTEM) quirks.beforeFirstCreate();
-    EXPECT_EQ(m.Run({}, 0, &quirks), row.result);
+    EXPECT_EQ(m.Run({}, &quirks), row.result);
     EXPECT_TRUE(m.asked.empty());
     EXPECT_EQ(m.context->run.restartNeeded, row.restart);
     EXPECT_EQ(EntryState(m.context->current.firstEntry), row.state);
@@ -293,6 +292,9 @@ TEST(InstallRunTest, RunsThatStop) {
   const auto PutPackage = [](InstallMachine& m, const std::string& bytes) {
     m.sim.AddFile(InstallMachine::kPackage, bytes);
   };
+  const auto OnD = [](InstallMachine&, SetupContext& c) {
+    CopyText(c.current.destinationFolder, kPathSize, "D:\\");
+  };
   const Row rows[] = {
       {"a corrupted stream", [&](InstallMachine& m, SetupContext&) {
          std::string bytes = m.PackageBytes();
@@ -311,16 +313,10 @@ TEST(InstallRunTest, RunsThatStop) {
       {"a path past 260 characters", [&](InstallMachine&, SetupContext& c) {
          CopyText(c.current.destinationFolder, kPathSize, deep.c_str());
        }, {}, FAILED, ERR_CREATE, (deep + "tool.dll").substr(0, kPathSize - 1)},
-      {"a full disk: No", [](InstallMachine&, SetupContext& c) {
-         CopyText(c.current.destinationFolder, kPathSize, "D:\\");
-       }, {{QUESTION_DISK_SPACE, kIdNo}}, UNATTENDED_DECLINED, ERR_DISK_SPACE, ""},
-      {"a full disk, nobody answers", [](InstallMachine&, SetupContext& c) {
-         CopyText(c.current.destinationFolder, kPathSize, "D:\\");
-       }, {}, UNATTENDED_UNANSWERED, ERR_DISK_SPACE, ""},
+      {"a full disk: No", OnD, {{QUESTION_DISK_SPACE, kIdNo}}, UNATTENDED_DECLINED, 11, ""},
+      {"a full disk, nobody answers", OnD, {}, UNATTENDED_UNANSWERED, 11, ""},
       // Going on regardless: the write comes up short, the file is not its size.
-      {"a full disk: Yes", [](InstallMachine&, SetupContext& c) {
-         CopyText(c.current.destinationFolder, kPathSize, "D:\\");
-       }, {{QUESTION_DISK_SPACE, kIdYes}}, FAILED, ERR_CHECKSUM, "D:\\tool.dll"},
+      {"a full disk: Yes", OnD, {{QUESTION_DISK_SPACE, kIdYes}}, FAILED, 21, "D:\\tool.dll"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -370,7 +366,7 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
       c.reader.volumeLength = c.reader.bytesLeft = c.reader.regionLength = 7;
       CopyText(c.reader.packagePath, kPathSize, "C:\\elsewhere.exe");
     };
-    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}, 0, &quirks), DONE);
+    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}, &quirks), DONE);
     ASSERT_EQ(m.asked.size(), 1u);
     EXPECT_EQ(m.asked[0].text, shown);
   }
