@@ -368,6 +368,16 @@ TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {
   EXPECT_EQ(m.sim.FileContents(kTemporary), "");
 }
 
+// Room for the image but not for the data: the decoder cannot see the short
+// writes, and no checksum would; the file's size on the disk tells.
+TEST_F(UninstallerEntryTest, DataThatDoesNotFitOnTheDisk) {
+  m.WriteSetupFile(Region());
+  UseImage();
+  m.sim.AddFolder("A:\\app");
+  m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 4096, 'f'));
+  ExpectFailure(Write("A:\\app\\remove.exe"), ERR_CHECKSUM, "A:\\app\\remove.exe");
+}
+
 TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
   m.WriteSetupFile(Region());
   UseImage();
