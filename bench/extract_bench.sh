@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Extraction speed: `pkgtool extract` of a package against `tar -xzf` of the
-# same files, timed in the same run, reported as a ratio.
+# Extraction speed: `pkgtool extract` of a package and an install of it by the
+# install engine (install_bench: the unattended run on the host, as the
+# setup's progress page drives it) against `tar -xzf` of the same files, timed
+# in the same run, reported as ratios.
 #
-#   bench/extract_bench.sh [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N] [--big-mb N]
+#   bench/extract_bench.sh [--mkpkg PATH] [--pkgtool PATH] [--installer PATH] [--stub PATH]
+#                          [--runs N] [--big-mb N]
 #
-# Defaults: build/release/tools/mkpkg/mkpkg, build/release/tools/pkgtool/pkgtool and
+# Defaults: build/release/tools/mkpkg/mkpkg, build/release/tools/pkgtool/pkgtool,
+# build/release/bench/install_bench (skipped when missing) and
 # build/win32/setup.exe (a stand-in stub is made when it is missing).
 #
 # The corpus is a few thousand files, tens of MB, taken from this machine:
@@ -20,8 +24,8 @@
 # Before the timing, mkpkg's peak memory is measured on a project of
 # --big-mb MB (default 300, 0 to skip) of 10 MB files.
 #
-# Each tool extracts into a new empty folder, N times (default 5); the best
-# time counts. With hyperfine installed it does the timing. Both results are
+# Each extracts (or installs) into a new empty folder, N times (default 5); the best
+# time counts. With hyperfine installed it does the timing. Every result is
 # compared with the corpus byte for byte before anything is reported.
 set -euo pipefail
 export LC_ALL=C
@@ -29,6 +33,7 @@ export LC_ALL=C
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkpkg=$root/build/release/tools/mkpkg/mkpkg
 pkgtool=$root/build/release/tools/pkgtool/pkgtool
+installer=$root/build/release/bench/install_bench
 stub=$root/build/win32/setup.exe
 runs=5
 big_mb=300
@@ -36,10 +41,11 @@ while [[ $# -gt 0 ]]; do
   case $1 in
     --mkpkg) mkpkg=$2; shift 2 ;;
     --pkgtool) pkgtool=$2; shift 2 ;;
+    --installer) installer=$2; shift 2 ;;
     --stub) stub=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --big-mb) big_mb=$2; shift 2 ;;
-    *) echo "usage: $0 [--mkpkg PATH] [--pkgtool PATH] [--stub PATH] [--runs N] [--big-mb N]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--mkpkg PATH] [--pkgtool PATH] [--installer PATH] [--stub PATH] [--runs N] [--big-mb N]" >&2; exit 2 ;;
   esac
 done
 for tool in "$mkpkg" "$pkgtool"; do
@@ -129,8 +135,12 @@ echo "package: $(stat -c %s "$work/pkg/SETUP.EXE") bytes; tar.gz: $(stat -c %s "
 
 pkg_cmd="'$pkgtool' extract '$work/pkg/SETUP.EXE' -o '$work/out-pkg' --component 0 2>/dev/null"
 tar_cmd="tar -xzf '$work/corpus.tar.gz' -C '$work/out-tar'"
+ins_cmd="'$installer' '$work/pkg/SETUP.EXE' '$work/out-ins'"
 pkg_prepare="rm -rf '$work/out-pkg'"
 tar_prepare="rm -rf '$work/out-tar' && mkdir '$work/out-tar'"
+ins_prepare="rm -rf '$work/out-ins'"
+names=(pkgtool tar)
+[[ -x $installer ]] && names+=(ins)
 
 # timed COMMAND: prints the command's run time in nanoseconds.
 timed() {
@@ -141,33 +151,45 @@ timed() {
   echo $((end - start))
 }
 
+declare -A best
 if command -v hyperfine >/dev/null; then
-  hyperfine --runs "$runs" --export-json "$work/times.json" \
-    --prepare "$pkg_prepare" -n pkgtool "$pkg_cmd" \
-    --prepare "$tar_prepare" -n tar "$tar_cmd" >&2
-  read -r pkg_ns tar_ns < <(python3 -c 'import json, sys
-r = json.load(open(sys.argv[1]))["results"]
-print(int(min(r[0]["times"]) * 1e9), int(min(r[1]["times"]) * 1e9))' "$work/times.json")
+  args=()
+  for n in "${names[@]}"; do
+    key=${n/pkgtool/pkg}
+    cmd=${key}_cmd prep=${key}_prepare
+    args+=(--prepare "${!prep}" -n "$n" "${!cmd}")
+  done
+  hyperfine --runs "$runs" --export-json "$work/times.json" "${args[@]}" >&2
+  while read -r n ns; do best[$n]=$ns; done < <(python3 -c 'import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print(r["command"], int(min(r["times"]) * 1e9))' "$work/times.json")
 else
-  # Interleaved, so that both see the same machine.
-  pkg_ns=0
-  tar_ns=0
+  # Interleaved, so that all see the same machine.
   for ((i = 0; i < runs; i++)); do
-    eval "$pkg_prepare"
-    t=$(timed "$pkg_cmd")
-    ((pkg_ns == 0 || t < pkg_ns)) && pkg_ns=$t
-    eval "$tar_prepare"
-    t=$(timed "$tar_cmd")
-    ((tar_ns == 0 || t < tar_ns)) && tar_ns=$t
+    for n in "${names[@]}"; do
+      key=${n/pkgtool/pkg}
+      cmd=${key}_cmd prep=${key}_prepare
+      eval "${!prep}"
+      t=$(timed "${!cmd}")
+      [[ -z ${best[$n]:-} || $t -lt ${best[$n]} ]] && best[$n]=$t
+    done
   done
 fi
 
-# Both results must be the corpus itself.
+# Every result must be the corpus itself.
 diff -r "$corpus" "$work/out-pkg" >/dev/null || { echo "pkgtool extract differs from the corpus" >&2; exit 1; }
 diff -r "$corpus" "$work/out-tar" >/dev/null || { echo "tar -xzf differs from the corpus" >&2; exit 1; }
+if [[ -n ${best[ins]:-} ]]; then
+  diff -r "$corpus" "$work/out-ins" >/dev/null || { echo "the install differs from the corpus" >&2; exit 1; }
+fi
 
-awk -v p="$pkg_ns" -v t="$tar_ns" -v n="$runs" 'BEGIN {
+awk -v p="${best[pkgtool]}" -v t="${best[tar]}" -v i="${best[ins]:-0}" -v n="$runs" 'BEGIN {
   printf "pkgtool extract: %.3f s (best of %d)\n", p / 1e9, n
   printf "tar -xzf:        %.3f s (best of %d)\n", t / 1e9, n
+  if (i > 0) printf "engine install:  %.3f s (best of %d)\n", i / 1e9, n
   printf "ratio pkgtool/tar: %.2f\n", p / t
+  if (i > 0) {
+    printf "ratio install/pkgtool: %.2f\n", i / p
+    printf "ratio install/tar: %.2f\n", i / t
+  }
 }'

@@ -49,6 +49,19 @@ int MakePathFolders(Platform& platform, const char* path) {
   if (!AllocBlock(platform, length + 1, &folder)) return -1;
   CopyText(folder, length + 1, path);
   int result = 0;
+  // Most files go into a folder that is already there: one look at the
+  // deepest folder spares a look at each of its parents.
+  uint32_t last = length;
+  while (last > 0 && folder[last - 1] != '\\') --last;
+  if (last > RootLength(folder) + 1) {
+    folder[last - 1] = '\0';
+    bool there = FolderExists(platform, folder);
+    folder[last - 1] = '\\';
+    if (there) {
+      FreeBlock(platform, &folder);
+      return 0;
+    }
+  }
   for (uint32_t i = RootLength(folder); i < length; ++i) {
     if (folder[i] != '\\') continue;
     folder[i] = '\0';

@@ -367,6 +367,15 @@ int HostPlatform::SetFileAttributesA(const char* path, uint32_t attributes) {
   return 1;
 }
 
+int HostPlatform::CreateDirectoryA(const char* path) {
+  std::string host = HostPath(path);
+  if (mkdir(host.c_str(), 0777) != 0) {
+    NoteErrno(&host);
+    return 0;
+  }
+  return 1;
+}
+
 // The host keeps access and modification times; creation time has no place.
 int HostPlatform::SetFileTime(FileHandle file, const FileTime* /*creation*/,
                               const FileTime* lastAccess, const FileTime* lastWrite) {

@@ -25,6 +25,8 @@ class HostPlatform final : public FilesOnlyPlatform {
   int MoveFileA(const char* from, const char* to) override;
   uint32_t GetFileAttributesA(const char* path) override;
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
+  // Folders, so that the engine can install into a tree.
+  int CreateDirectoryA(const char* path) override;
   int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) override;
   uint32_t GetLastError() override { return lastError_; }

@@ -156,6 +156,12 @@ TEST_F(HostTest, FoldersAreNotFiles) {
   EXPECT_EQ(host.DeleteFileA(E("dir").c_str()), 0);
   EXPECT_EQ(host.GetLastError(), kErrorAccessDenied);
   EXPECT_TRUE(fs::is_directory(root / "dir"));
+  // Made one level at a time, as on Windows.
+  EXPECT_EQ(host.CreateDirectoryA(E("dir\\sub").c_str()), 1);
+  EXPECT_EQ(host.CreateDirectoryA(E("dir\\sub").c_str()), 0);
+  EXPECT_EQ(host.GetLastError(), kErrorAlreadyExists);
+  EXPECT_EQ(host.CreateDirectoryA(E("none\\sub").c_str()), 0);
+  EXPECT_EQ(host.GetLastError(), kErrorPathNotFound);
 }
 
 // A named pipe or a device read as a file would hang or never end: opening
