@@ -15,6 +15,7 @@
 #include "package/entry_kinds.h"
 #include "package/file_entry.h"
 #include "platform/forwarding_platform.h"
+#include "platform/sim/sim_platform.h"
 #include "unit/support/install_machine.h"
 
 namespace setup {
@@ -370,6 +371,35 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
     ASSERT_EQ(m.asked.size(), 1u);
     EXPECT_EQ(m.asked[0].text, shown);
   }
+}
+
+// The answering platform: answers by kind in script order, each once; what
+// the script leaves open gets the answer that changes nothing and is marked.
+TEST(InstallRunTest, AnsweringPlatform) {
+  SimPlatform sim;
+  const ScriptedAnswer script[] = {{IN_USE, kIdRetry}, {QUESTION_VERSION, kIdYes}, {IN_USE, kIdIgnore}};
+  struct Row { Question question; uint32_t type; int answer; bool answered; } rows[] = {
+      {IN_USE, kMbAbortRetryIgnore, kIdRetry, true}, {IN_USE, kMbAbortRetryIgnore, kIdIgnore, true},
+      {QUESTION_NONE, kMbOk, kIdOk, true}, {IN_USE, kMbAbortRetryIgnore, kIdAbort, false},
+      {QUESTION_VERSION, kMbYesNo, kIdYes, true}, {QUESTION_LANGUAGE, kMbYesNo, kIdNo, false},
+      {QUESTION_INSERT_DISK, kMbOkCancel, kIdCancel, false}, {QUESTION_LEAVE, kMbYesNo, kIdYes, false},
+      {QUESTION_NONE, kMbYesNoCancel, kIdCancel, false}};
+  struct Recorder final : QuestionRecorder {
+    void Asked(Question, const char* text, uint32_t, int, bool answered) override {
+      seen.push_back(std::string(text) + (answered ? "" : "?"));
+    }
+    std::vector<std::string> seen;
+  } recorder;
+  AnsweringPlatform answers(sim, script, 3, &recorder);
+  RunState run{};
+  answers.Follow(run);
+  for (const Row& row : rows) {
+    run.question = row.question;
+    EXPECT_EQ(answers.MessageBoxA(0, "q", "caption", row.type), row.answer) << row.question;
+    EXPECT_EQ(recorder.seen.back(), row.answered ? "q" : "q?");
+    EXPECT_EQ(answers.LeftUnanswered(), &row >= &rows[3]);
+  }
+  EXPECT_TRUE(sim.messageBoxes.empty());  // nothing reached a person
 }
 
 TEST(InstallRunTest, ShortenPathForDisplay) {
