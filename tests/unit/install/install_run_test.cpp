@@ -115,7 +115,7 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
       m.sim.AddFile(kTarget, row.target == HELD_SAME ? kNew : kOld,
                     row.target == READ_ONLY ? kAttrReadOnly : kAttrNormal);
     }
-    Quirks quirks(m.sim, row.quirk);
+    Quirks& quirks = m.Wrap<Quirks>(row.quirk);
     if (row.target >= HELD) {
       quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(kTarget, true, row.target == HELD_SAME); };
     }
@@ -126,7 +126,7 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
       EXPECT_EQ(asked.type, kMbAbortRetryIgnore);
       EXPECT_NE(asked.text.find(kTarget), std::string::npos) << asked.text;
     };
-    EXPECT_EQ(m.Run(row.script, &quirks), row.result);
+    EXPECT_EQ(m.Run(row.script), row.result);
     EXPECT_EQ(m.context->run.error.number, row.error);
     if (row.error != 0) {
       EXPECT_STREQ(m.context->run.error.subject, kTarget);
@@ -229,12 +229,12 @@ TEST(InstallRunTest, FilesInUseOutsideTheDestination) {
     m.Build(m.Project({file}));
     std::string target = std::string(folders[row.folderKind]) + "\\tool.dll";
     m.sim.AddFile(target, row.identical ? kNew : kOld);
-    Quirks quirks(m.sim, NONE);
+    Quirks& quirks = m.Wrap<Quirks>(NONE);
     // Windows takes hold after the disk check, which cannot write it; the
     // shared-file search sees a System file in use from the start.
     quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(target, true, true); };
     if (row.folderKind == FOLDER_SYSTEM) quirks.beforeFirstCreate();
-    EXPECT_EQ(m.Run({}, &quirks), row.result);
+    EXPECT_EQ(m.Run({}), row.result);
     EXPECT_TRUE(m.asked.empty());
     EXPECT_EQ(m.context->run.restartNeeded, row.restart);
     EXPECT_EQ(EntryState(m.context->current.firstEntry), row.state);
@@ -359,7 +359,7 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
     project.components[0].strings[6][22] = text;
     m.Build(project);
     m.sim.AddFile(kTarget, kOld);
-    Quirks quirks(m.sim, NONE);
+    Quirks& quirks = m.Wrap<Quirks>(NONE);
     quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(kTarget); };
     m.beforeRun = [](SetupContext& c) {
       c.reader.volume = 3;
@@ -367,7 +367,7 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
       c.reader.volumeLength = c.reader.bytesLeft = c.reader.regionLength = 7;
       CopyText(c.reader.packagePath, kPathSize, "C:\\elsewhere.exe");
     };
-    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}, &quirks), DONE);
+    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}), DONE);
     ASSERT_EQ(m.asked.size(), 1u);
     EXPECT_EQ(m.asked[0].text, shown);
   }
