@@ -118,12 +118,10 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
   // the install.
   UnattendedResult Run(std::vector<ScriptedAnswer> script) {
     Release();
-    asked.clear();
-    progress.clear();
-    shown.clear();
+    asked.clear(), progress.clear(), shown.clear();
     script_ = std::move(script);
-    answers = std::make_unique<AnsweringPlatform>(wrapper_ ? *wrapper_ : static_cast<Platform&>(sim),
-                                                  script_.data(), script_.size(), this);
+    Platform& under = wrapper_ ? *wrapper_ : static_cast<Platform&>(sim);
+    answers = std::make_unique<AnsweringPlatform>(under, script_.data(), script_.size(), this);
     context = std::make_unique<SetupContext>(*answers);
     answers->Follow(context->run);
     CopyText(context->packagePath, kPathSize, kPackage);
