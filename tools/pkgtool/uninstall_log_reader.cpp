@@ -169,9 +169,7 @@ bool ReadRegistration(std::span<const uint8_t> file, uint64_t at, const Header& 
   return Exact(c, h, at, "the registration record", error);
 }
 
-}  // namespace
-
-LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset) {
+LogReadResult ReadLog(std::span<const uint8_t> file, uint64_t offset, bool toFirstEnd) {
   LogReadResult result;
   UninstallLog log;
   log.offset = offset;
@@ -186,15 +184,15 @@ LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset)
   uint64_t at = offset;
   for (;;) {
     Header h{};
-    if (!ReadHeader(file, at, stage == 0, &h, &result.error)) return result;
+    if (!ReadHeader(file, at, stage == 0 && !toFirstEnd, &h, &result.error)) return result;
     bool read = false;
-    if (stage == 0) {
+    if (stage == 0 && h.type == kLogFilesType) {
       read = ReadFiles(file, at, h, &log, &result.error);
       stage = 1;
     } else if (h.type == kLogShortcutsType && stage == 1) {
       read = ReadShortcuts(file, at, h, &log, &result.error);
       stage = 2;
-    } else if (h.type == kLogRegistrationType && stage <= 2) {
+    } else if (h.type == kLogRegistrationType && stage >= 1 && stage <= 2) {
       read = ReadRegistration(file, at, h, &log, &result.error);
       stage = 3;
     } else if (h.type == kLogEndType) {
@@ -203,7 +201,9 @@ LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset)
                        std::to_string(h.length) + " bytes";
         return result;
       }
-      if (at + kHeaderSize != file.size()) {
+      if (stage == 0) {
+        log.present = false;
+      } else if (!toFirstEnd && at + kHeaderSize != file.size()) {
         result.error = std::to_string(file.size() - at - kHeaderSize) +
                        " bytes follow the end record" + At(at);
         return result;
@@ -218,6 +218,16 @@ LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset)
     if (!read) return result;
     at += kHeaderSize + h.length;
   }
+}
+
+}  // namespace
+
+LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset) {
+  return ReadLog(file, offset, false);
+}
+
+LogReadResult ReadUninstallerStream(std::span<const uint8_t> file, uint64_t offset) {
+  return ReadLog(file, offset, true);
 }
 
 LogReadResult FindUninstallLog(std::span<const uint8_t> file) {

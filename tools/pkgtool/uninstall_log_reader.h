@@ -53,6 +53,7 @@ struct LoggedShortcut {
 };
 
 struct UninstallLog {
+  bool present = true;     // false: an end header stood where the log begins
   uint64_t offset = 0;     // of the file record's header
   std::vector<LoggedFile> files;
   std::optional<std::vector<LoggedShortcut>> shortcuts;  // absent without the record
@@ -68,6 +69,12 @@ struct LogReadResult {
 
 // Reads the log whose file record header starts at `offset`.
 LogReadResult ReadUninstallLogAt(std::span<const uint8_t> file, uint64_t offset);
+
+// Reads from `offset` as the uninstaller reads its stream: record by record
+// up to the first end header, whatever bytes follow it. An end header right
+// at `offset` is an uninstaller to which no log was appended (present false).
+// This is the view that counts when a run died while it wrote the log.
+LogReadResult ReadUninstallerStream(std::span<const uint8_t> file, uint64_t offset);
 
 // Finds the log from the end of the file, as described above.
 LogReadResult FindUninstallLog(std::span<const uint8_t> file);

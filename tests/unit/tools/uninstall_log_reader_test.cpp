@@ -166,6 +166,32 @@ TEST(UninstallLogReaderTest, OffsetsThatAreNotTheLog) {
   EXPECT_FALSE(FindUninstallLog(Bytes{0x7F, 0x7F, 0, 0, 0, 0, 0, 0}).log);
 }
 
+// As the uninstaller reads its stream: up to the first end header. A run that
+// died after writing items but before the file record's header leaves the old
+// end header in place, which still reads (as no log); once the header is
+// written the log must be whole.
+TEST(UninstallLogReaderTest, StreamViewStopsAtTheFirstEndHeader) {
+  size_t logAt = 0;
+  Bytes whole = WholeFile(&logAt);
+  Bytes before(whole.begin(), whole.begin() + static_cast<long>(logAt));
+  ByteWriter w;
+  Record(w, 0x7F7F, {});
+  w.Raw(FilePayload());  // items written, header not yet
+  before.insert(before.end(), w.bytes.begin(), w.bytes.end());
+  LogReadResult old = ReadUninstallerStream(before, logAt);
+  ASSERT_TRUE(old.log) << old.error;
+  EXPECT_FALSE(old.log->present);
+  EXPECT_FALSE(ReadUninstallLogAt(before, logAt).log);
+  Bytes longer = whole;
+  longer.push_back(0x55);
+  LogReadResult read = ReadUninstallerStream(longer, logAt);
+  ASSERT_TRUE(read.log) << read.error;
+  EXPECT_TRUE(read.log->present);
+  EXPECT_EQ(read.log->files.size(), 3u);
+  Bytes cut(whole.begin(), whole.end() - 12);
+  EXPECT_FALSE(ReadUninstallerStream(cut, logAt).log);
+}
+
 // The command as a user runs it: exit codes, escaped names, the error told.
 TEST(UninstallLogCommandTest, PrintsRecordsAndRefusesDamage) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() /
