@@ -12,13 +12,14 @@ namespace setup {
 
 namespace {
 
-// A file whose data does not come to its fileSize is damaged, whatever its
-// checksum says: a stream of zeros checksums to 0 at any length.
+// A file whose data does not come to its fileSize is not the file that was
+// packed, whatever its checksum says (a stream of zeros checksums to 0 at any
+// length): error 21, as for a checksum mismatch.
 int WrongSize(SetupContext& context, uint64_t found, const char* subject) {
-  SetSetupError(context, ERR_CORRUPT, subject);
+  SetSetupError(context, ERR_CHECKSUM, subject);
   context.run.error.wrongSize = true;
   context.run.error.sizeFound = found;
-  return ERR_CORRUPT;
+  return ERR_CHECKSUM;
 }
 
 // Positions the reader at `entry`'s data and decodes it into `file`, which
@@ -42,9 +43,14 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, ui
       context.reader.decoder.Decode(sink, context.reader.handle, EntryStoredSize(entry));
   if (decoded == DECODE_ABORTED) return RESULT_ABORTED;
   uint64_t found = head + sink.Written();
-  // Otherwise a failed decode shows in the checksum of what was written.
   if (found > fileSize || (decoded == DECODE_OK && found != fileSize)) {
     return WrongSize(context, found, subject);
+  }
+  // A stream that fails is damaged: the uninstaller has no checksum that
+  // would tell, and for any other file the checksum would say the same.
+  if (decoded != DECODE_OK) {
+    SetSetupError(context, ERR_CHECKSUM, subject);
+    return ERR_CHECKSUM;
   }
   return 0;
 }

@@ -148,7 +148,7 @@ TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
   ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
 }
 
-// Data that does not come to the entry's fileSize is damaged whatever its
+// Data that does not come to the entry's fileSize is not its file whatever its
 // checksum: writing stops one byte past fileSize and the size found is kept.
 TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
   const std::string zeros(1 << 20, '\0');
@@ -167,7 +167,7 @@ TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
     entry.fileSize = row.fileSize;
     entry.checksum = ReferenceChecksum(*row.data);
     m.WriteSetupFile(Region());
-    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
   }
 }
@@ -297,7 +297,7 @@ TEST_F(PatchEntryTest, PatchOrBaseThatIsNotItsFileSizeIsCorrupt) {
     SCOPED_TRACE(row.what);
     base.fileSize = row.baseSize;
     patch.fileSize = row.patchSize;
-    ExpectFailure(WritePatch(), ERR_CORRUPT, kTarget);
+    ExpectFailure(WritePatch(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
     EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
   }
@@ -345,7 +345,7 @@ TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     entry.fileSize = row.fileSize;
-    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.sizeFound, row.found);
   }
 }
