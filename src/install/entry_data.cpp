@@ -58,15 +58,21 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, ui
   return 0;
 }
 
-int Verify(SetupContext& context, const char* path, uint32_t checksum, const char* subject) {
+// Checks the finished file as it lies on the disk: its size (a write that
+// failed on the way leaves it short, and a file of zeros checksums to 0 at
+// any length) and, unless `checked` is false, its checksum.
+int Verify(SetupContext& context, const char* path, const uint8_t* entry, const char* subject,
+           bool checked = true) {
   FileHandle file = OpenForRead(context.platform, path);
   if (file == kInvalidFile) {
     SetSetupError(context, ERR_OPEN, path);
     return ERR_OPEN;
   }
-  uint32_t sum = FileChecksum(context.platform, file);
+  uint32_t size = FileSize(context.platform, file);
+  uint32_t sum = checked ? FileChecksum(context.platform, file) : 0;
   CloseFile(context.platform, &file);
-  if (sum != checksum) {
+  if (size != EntryFileSize(entry)) return WrongSize(context, size, subject);
+  if (checked && sum != EntryChecksum(entry)) {
     SetSetupError(context, ERR_CHECKSUM, subject);
     return ERR_CHECKSUM;
   }
@@ -86,7 +92,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     int result = DecodeEntry(context, base, *file, 0, targetPath);
     CloseFile(platform, file);
     if (result != 0) return result;
-    result = Verify(context, temporary, EntryChecksum(base), targetPath);
+    result = Verify(context, temporary, base, targetPath);
     if (result != 0) return result;
     PatchTarget patch{context.reader, context.run.error, context.progress, context.targetPath};
     result = ApplyPatch(patch, entry, temporary, progressFrom, progressTo);
@@ -111,13 +117,14 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
       }
     }
     CloseFile(platform, file);
-    return result;
+    if (result != 0 || image.data == nullptr || image.size == 0) return result;
+    return Verify(context, temporary, entry, targetPath, false);
   }
   int result = DecodeEntry(context, entry, *file, 0, targetPath);
   if (result == 0 && EntryHasTimes(entry)) SetFileTimesFromEntry(platform, *file, entry);
   CloseFile(platform, file);
   if (result != 0) return result;
-  return Verify(context, temporary, EntryChecksum(entry), targetPath);
+  return Verify(context, temporary, entry, targetPath);
 }
 
 }  // namespace

@@ -215,22 +215,23 @@ int InstallNextFile(SetupContext& context) {
   int progressTo = static_cast<int>((run.entryIndex + 1) * 100LL / count);
 
   uint8_t flags = EntryFlags(entry);
-  const Payload& image = context.package.uninstaller;
-  bool placed = true;
   if (flags & FEF_UNINSTALLER) {
-    // Without the package's image the entry's data is no program: nothing is
-    // written, and no log or registration will point at it.
+    // Without the package's image the entry's data is no program: it is
+    // passed over, so no log or registration will point at it.
+    const Payload& image = context.package.uninstaller;
     if (image.data == nullptr || image.size == 0) {
-      placed = false;
-    } else if (TextLength(context.targetPath) >= kPathSize) {
+      if (context.progress != nullptr) context.progress->SetProgressPercent(progressTo);
+      return 1;
+    }
+    if (TextLength(context.targetPath) >= kPathSize) {
       SetSetupError(context, ERR_CREATE, context.targetPath);
       return 0;
-    } else {
-      CopyText(run.uninstallerPath, kPathSize, context.targetPath);
     }
+    CopyText(run.uninstallerPath, kPathSize, context.targetPath);
   }
 
-  if (placed && EntryPlacement(entry) != PLACE_SOURCE) {
+  bool fromPackage = EntryPlacement(entry) != PLACE_SOURCE;
+  if (fromPackage) {
     bool write = !(inUse && ExistingFileMatches(context.platform, context.targetPath, entry));
     if (write && EntryHasVersion(entry)) write = CheckFileVersion(context, entry) == 1;
     RecordErrorNumber(run.error, ERR_NONE);
@@ -243,10 +244,8 @@ int InstallNextFile(SetupContext& context) {
       if (result != 0) return 0;
     }
     if (flags & FEF_UNINSTALLER) SetEntryState(entry, STATE_IDLE);
-    FinishEntry(context, entry, true);
-  } else if (placed) {
-    FinishEntry(context, entry, false);
   }
+  FinishEntry(context, entry, fromPackage);
   if (context.progress != nullptr) context.progress->SetProgressPercent(progressTo);
   return 1;
 }

@@ -22,8 +22,11 @@ bool IsMissing(uint32_t error) {
 
 // A read-only target refuses to be opened for writing with access denied; a
 // file held open by another process refuses with a sharing violation and is
-// not read-only.
+// not read-only. The attribute is asked first: some systems (Wine run as an
+// administrator) open a read-only file for writing and only refuse to delete it.
 bool IsReadOnly(Platform& platform, const char* path) {
+  uint32_t attributes = platform.GetFileAttributesA(path);
+  if (attributes != kInvalidFileAttributes && (attributes & kAttrReadOnly)) return true;
   FileHandle file =
       platform.CreateFileA(path, kGenericWrite, kFileShareRead | kFileShareWrite, kOpenExisting);
   if (file != kInvalidFile) {

@@ -350,6 +350,15 @@ TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
   }
 }
 
+// Nothing checksums the uninstaller, so a stream that fails says so itself.
+TEST_F(UninstallerEntryTest, DamagedStreamIsAChecksumError) {
+  stream = ByteWriter().U8(0x08).U8(0).U8(0).str();  // block type 0
+  entry.storedSize = 3;
+  m.WriteSetupFile(Region());
+  UseImage();
+  ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
+}
+
 // The entry's data is no program on its own: without an image nothing is
 // decoded and the file stays empty.
 TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {
@@ -357,6 +366,16 @@ TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {
   ASSERT_EQ(Write(), 0);
   EXPECT_TRUE(m.sim.FileExists(kTemporary));
   EXPECT_EQ(m.sim.FileContents(kTemporary), "");
+}
+
+// Room for the image but not for the data: the decoder cannot see the short
+// writes, and no checksum would; the file's size on the disk tells.
+TEST_F(UninstallerEntryTest, DataThatDoesNotFitOnTheDisk) {
+  m.WriteSetupFile(Region());
+  UseImage();
+  m.sim.AddFolder("A:\\app");
+  m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 4096, 'f'));
+  ExpectFailure(Write("A:\\app\\remove.exe"), ERR_CHECKSUM, "A:\\app\\remove.exe");
 }
 
 TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {
