@@ -18,7 +18,7 @@ bool FileSink::Write(const uint8_t* data, uint32_t count) {
   uint32_t take = count <= room ? count : static_cast<uint32_t>(room);
   if (file_ != kInvalidFile && take != 0) {
     uint32_t done = 0;
-    if (platform_.WriteFile(file_, data, take, &done) != 0) stored_ += done <= take ? done : take;
+    platform_.WriteFile(file_, data, take, &done);
   }
   written_ += take;
   return take == count;

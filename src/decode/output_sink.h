@@ -48,17 +48,12 @@ class FileSink final : public OutputSink {
   bool Write(const uint8_t* data, uint32_t count) override;
   // Bytes taken so far, the limit at most.
   uint64_t Written() const { return written_; }
-  // Bytes the file took: fewer than Written() after a failed or short write.
-  // The decoder never sees it; a caller without a checksum to catch the
-  // loss (the uninstaller's data) looks here.
-  uint64_t Stored() const { return stored_; }
 
  private:
   Platform& platform_;
   FileHandle file_;
   uint64_t limit_;
   uint64_t written_ = 0;
-  uint64_t stored_ = 0;
 };
 
 }  // namespace setup

@@ -46,9 +46,6 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, ui
   if (found > fileSize || (decoded == DECODE_OK && found != fileSize)) {
     return WrongSize(context, found, subject);
   }
-  // A full disk or a refused write loses bytes the decoder counted as
-  // written: the uninstaller, which has no checksum, would go in cut short.
-  if (sink.Stored() != sink.Written()) return WrongSize(context, head + sink.Stored(), subject);
   // A stream that fails is damaged: the uninstaller has no checksum that
   // would tell, and for any other file the checksum would say the same.
   if (decoded != DECODE_OK) {

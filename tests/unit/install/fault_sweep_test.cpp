@@ -280,7 +280,7 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
     InstallMachine m;
     s.Prepare(m);
     FaultPlatform counter(m.sim);
-    ASSERT_EQ(m.Run(kScript, 0, &counter), UNATTENDED_DONE) << m.context->run.error.number;
+    ASSERT_EQ(m.Run(kScript, &counter), UNATTENDED_DONE) << m.context->run.error.number;
     points = counter.count();
     if (std::getenv("SWEEP_CALLS") != nullptr) {
       for (size_t i = 0; i < counter.calls().size(); ++i) std::printf("%zu %s\n", i + 1, counter.calls()[i].c_str());
@@ -309,7 +309,7 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
       s.Prepare(m);
       FaultPlatform f(m.sim);
       f.FailAt(k, tally.mode);
-      UnattendedResult result = m.Run(kScript, 0, &f);
+      UnattendedResult result = m.Run(kScript, &f);
       Outcome o = Check(s, m, f, result);
       ++tally.runs;
       tally.errors += o.reported ? 1 : 0;
