@@ -91,6 +91,13 @@ class Scenario {
     dll.shared = true;
     files.push_back(dll);
     AddTarget(kSystem + "SWEEP.DLL", shared, std::string("old shared library"));
+    // Held open by another program: it goes to the restart-time replacement.
+    std::string held = test::Noise(4000, 11);
+    tools::FileSpec heldDll = m.File("HELD.DLL", held);
+    heldDll.folderKind = FOLDER_SYSTEM;
+    heldDll.shared = true;
+    files.push_back(heldDll);
+    AddTarget(kSystem + "HELD.DLL", held, std::string("old held library"));
     std::string base = test::Noise(20000, 9);
     std::string patched = base.substr(0, 12000) + "patched in the middle" + base.substr(12500);
     tools::FileSpec patch = m.File("APP.EXE", patched);
@@ -134,11 +141,13 @@ class Scenario {
     oldLog += std::string(length, 4) + items + std::string("\x7F\x7F\0\0\0\0\0\0", 8);
   }
 
-  void Prepare(InstallMachine& m) const {
+  void Prepare(InstallMachine& m, bool nt) const {
+    m.sim.windowsNt = nt;
     m.sim.AddFile(InstallMachine::kPackage, package);
     for (const Target& t : targets) {
       if (t.old) m.sim.AddFile(t.path, *t.old);
     }
+    m.sim.HoldOpenByOtherProcess(kSystem + "HELD.DLL");
     m.sim.SetFileAttributesA((kApp + "RO.DAT").c_str(), kAttrReadOnly);
     m.sim.AddFile(kUninstaller, image + oldLog);
     m.sim.AddFile(kApp + "OLD.TXT", "from the earlier installation");
@@ -193,6 +202,18 @@ Outcome Check(const Scenario& s, InstallMachine& m, const FaultPlatform& f,
   std::map<std::string, std::string> handed;  // restart-time replacements: to -> from
   for (const SimPlatform::DelayedMove& move : sim.delayedMoves) {
     handed[Upper(move.to)] = Upper(move.from);
+  }
+  // Windows 98: the [Rename] section of WININIT.INI, target=source (short names).
+  std::string wininit = sim.FileContents("C:\\WINDOWS\\WININIT.INI").value_or("");
+  bool renames = false;
+  for (size_t at = 0; at < wininit.size();) {
+    size_t end = wininit.find('\n', at);
+    std::string line = wininit.substr(at, end == std::string::npos ? end : end - at);
+    at = end == std::string::npos ? wininit.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') renames = Upper(line) == "[RENAME]";
+    size_t eq = line.find('=');
+    if (renames && eq != std::string::npos) handed[Upper(line.substr(0, eq))] = Upper(line.substr(eq + 1));
   }
   std::set<std::string> handedFrom;
   for (const auto& [to, from] : handed) handedFrom.insert(from);
@@ -272,13 +293,16 @@ Outcome Check(const Scenario& s, InstallMachine& m, const FaultPlatform& f,
 // injected failure makes look in use) goes unanswered and stops the run.
 const std::vector<ScriptedAnswer> kScript = {{QUESTION_READ_ONLY, kIdYes}};
 
-TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
+class FaultSweepTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   const Scenario& s = TheScenario();
+  const bool nt = GetParam();
   // A clean run: every file installed, the log whole; it tells the points.
   uint64_t points = 0;
   {
     InstallMachine m;
-    s.Prepare(m);
+    s.Prepare(m, nt);
     FaultPlatform counter(m.sim);
     ASSERT_EQ(m.Run(kScript, &counter), UNATTENDED_DONE) << m.context->run.error.number;
     points = counter.count();
@@ -290,8 +314,9 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
     tools::LogReadResult log = tools::FindUninstallLog(Span(*m.sim.FileContents(kUninstaller)));
     ASSERT_TRUE(log.log) << log.error;
     EXPECT_EQ(log.log->offset, s.logOffset);
-    // Every file but the uninstaller, and the desktop shortcut.
-    EXPECT_EQ(log.log->files.size(), s.fileCount);
+    // Every file but the uninstaller and the one held open, and the desktop
+    // shortcut.
+    EXPECT_EQ(log.log->files.size(), s.fileCount - 1);
   }
   ASSERT_GT(points, 3 * s.fileCount);
 
@@ -306,7 +331,7 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   for (Tally& tally : tallies) {
     for (uint64_t k = 1; k <= points; ++k) {
       InstallMachine m;
-      s.Prepare(m);
+      s.Prepare(m, nt);
       FaultPlatform f(m.sim);
       f.FailAt(k, tally.mode);
       UnattendedResult result = m.Run(kScript, &f);
@@ -326,7 +351,7 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
       }
     }
   }
-  std::printf("fault sweep: %llu injection points per mode\n",
+  std::printf("fault sweep (%s): %llu injection points per mode\n", nt ? "Windows NT" : "Windows 98",
               static_cast<unsigned long long>(points));
   for (const Tally& t : tallies) {
     std::printf("  %-13s %d runs, %d reported an error, %d broke an invariant, %d temporary "
@@ -334,6 +359,9 @@ TEST(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
                 t.name, t.runs, t.errors, t.faulty, t.leftovers, t.readOnlyLost);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultSweepTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "NT" : "Windows98"; });
 
 }  // namespace
 }  // namespace setup
