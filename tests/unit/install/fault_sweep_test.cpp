@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -301,9 +302,14 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   // A clean run: every file installed, the log whole; it tells the points.
   uint64_t points = 0;
   {
-    InstallMachine m;
+    // The machine (and the context in it) goes before the platform the
+    // context was built on: declared after it.
+    std::unique_ptr<FaultPlatform> faults;
+    auto machine = std::make_unique<InstallMachine>();
+    InstallMachine& m = *machine;
     s.Prepare(m, nt);
-    FaultPlatform counter(m.sim);
+    faults = std::make_unique<FaultPlatform>(m.sim);
+    FaultPlatform& counter = *faults;
     ASSERT_EQ(m.Run(kScript, &counter), UNATTENDED_DONE) << m.context->run.error.number;
     points = counter.count();
     if (std::getenv("SWEEP_CALLS") != nullptr) {
@@ -330,9 +336,12 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   int shown = 0;
   for (Tally& tally : tallies) {
     for (uint64_t k = 1; k <= points; ++k) {
-      InstallMachine m;
+      std::unique_ptr<FaultPlatform> faults;
+      auto machine = std::make_unique<InstallMachine>();
+      InstallMachine& m = *machine;
       s.Prepare(m, nt);
-      FaultPlatform f(m.sim);
+      faults = std::make_unique<FaultPlatform>(m.sim);
+      FaultPlatform& f = *faults;
       f.FailAt(k, tally.mode);
       UnattendedResult result = m.Run(kScript, &f);
       Outcome o = Check(s, m, f, result);
