@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -302,15 +301,10 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   // A clean run: every file installed, the log whole; it tells the points.
   uint64_t points = 0;
   {
-    // The machine (and the context in it) goes before the platform the
-    // context was built on: declared after it.
-    std::unique_ptr<FaultPlatform> faults;
-    auto machine = std::make_unique<InstallMachine>();
-    InstallMachine& m = *machine;
+    InstallMachine m;
     s.Prepare(m, nt);
-    faults = std::make_unique<FaultPlatform>(m.sim);
-    FaultPlatform& counter = *faults;
-    ASSERT_EQ(m.Run(kScript, &counter), UNATTENDED_DONE) << m.context->run.error.number;
+    FaultPlatform& counter = m.Wrap<FaultPlatform>();
+    ASSERT_EQ(m.Run(kScript), UNATTENDED_DONE) << m.context->run.error.number;
     points = counter.count();
     if (std::getenv("SWEEP_CALLS") != nullptr) {
       for (size_t i = 0; i < counter.calls().size(); ++i) std::printf("%zu %s\n", i + 1, counter.calls()[i].c_str());
@@ -336,14 +330,11 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   int shown = 0;
   for (Tally& tally : tallies) {
     for (uint64_t k = 1; k <= points; ++k) {
-      std::unique_ptr<FaultPlatform> faults;
-      auto machine = std::make_unique<InstallMachine>();
-      InstallMachine& m = *machine;
+      InstallMachine m;
       s.Prepare(m, nt);
-      faults = std::make_unique<FaultPlatform>(m.sim);
-      FaultPlatform& f = *faults;
+      FaultPlatform& f = m.Wrap<FaultPlatform>();
       f.FailAt(k, tally.mode);
-      UnattendedResult result = m.Run(kScript, &f);
+      UnattendedResult result = m.Run(kScript);
       Outcome o = Check(s, m, f, result);
       ++tally.runs;
       tally.errors += o.reported ? 1 : 0;
