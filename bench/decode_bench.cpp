@@ -124,6 +124,7 @@ class MemoryPlatform final : public setup::FilesOnlyPlatform {
     position_ = static_cast<size_t>(target);
     return static_cast<uint32_t>(target);
   }
+  int SetEndOfFile(setup::FileHandle) override { return Fail(setup::kErrorAccessDenied); }
   int CloseHandle(setup::FileHandle file) override {
     return file == kStream ? 1 : Fail(setup::kErrorInvalidHandle);
   }

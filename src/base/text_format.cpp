@@ -67,6 +67,22 @@ bool HasTextConversion(const char* text) {
   return false;
 }
 
+bool IsSingleTextFormat(const char* text) {
+  int conversions = 0;
+  for (; text[0] != '\0'; ++text) {
+    if (text[0] != '%') continue;
+    if (text[1] == '%') {
+      ++text;
+    } else if (text[1] == 's') {
+      ++conversions;
+      ++text;
+    } else {
+      return false;
+    }
+  }
+  return conversions == 1;
+}
+
 uint32_t FormatText(char* out, uint32_t size, const char* format, const char* text,
                     int32_t number) {
   Output o(out, size);

@@ -20,4 +20,9 @@ uint32_t FormatText(char* out, uint32_t size, const char* format, const char* te
 // Whether `text` holds the two characters "%s".
 bool HasTextConversion(const char* text);
 
+// Whether `text` is a format with exactly one conversion, a plain "%s" (and
+// any number of "%%"): the only form a package question about a file may take
+// to be filled in; any other text is shown as it stands.
+bool IsSingleTextFormat(const char* text);
+
 }  // namespace setup

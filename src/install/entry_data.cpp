@@ -12,13 +12,14 @@ namespace setup {
 
 namespace {
 
-// A file whose data does not come to its fileSize is damaged, whatever its
-// checksum says: a stream of zeros checksums to 0 at any length.
+// A file whose data does not come to its fileSize is not the file that was
+// packed, whatever its checksum says (a stream of zeros checksums to 0 at any
+// length): error 21, as for a checksum mismatch.
 int WrongSize(SetupContext& context, uint64_t found, const char* subject) {
-  SetSetupError(context, ERR_CORRUPT, subject);
+  SetSetupError(context, ERR_CHECKSUM, subject);
   context.run.error.wrongSize = true;
   context.run.error.sizeFound = found;
-  return ERR_CORRUPT;
+  return ERR_CHECKSUM;
 }
 
 // Positions the reader at `entry`'s data and decodes it into `file`, which
@@ -42,22 +43,33 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, ui
       context.reader.decoder.Decode(sink, context.reader.handle, EntryStoredSize(entry));
   if (decoded == DECODE_ABORTED) return RESULT_ABORTED;
   uint64_t found = head + sink.Written();
-  // Otherwise a failed decode shows in the checksum of what was written.
   if (found > fileSize || (decoded == DECODE_OK && found != fileSize)) {
     return WrongSize(context, found, subject);
+  }
+  // A stream that fails is damaged: the uninstaller has no checksum that
+  // would tell, and for any other file the checksum would say the same.
+  if (decoded != DECODE_OK) {
+    SetSetupError(context, ERR_CHECKSUM, subject);
+    return ERR_CHECKSUM;
   }
   return 0;
 }
 
-int Verify(SetupContext& context, const char* path, uint32_t checksum, const char* subject) {
+// Checks the finished file as it lies on the disk: its size (a write that
+// failed on the way leaves it short, and a file of zeros checksums to 0 at
+// any length) and, unless `checked` is false, its checksum.
+int Verify(SetupContext& context, const char* path, const uint8_t* entry, const char* subject,
+           bool checked = true) {
   FileHandle file = OpenForRead(context.platform, path);
   if (file == kInvalidFile) {
     SetSetupError(context, ERR_OPEN, path);
     return ERR_OPEN;
   }
-  uint32_t sum = FileChecksum(context.platform, file);
+  uint32_t size = FileSize(context.platform, file);
+  uint32_t sum = checked ? FileChecksum(context.platform, file) : 0;
   CloseFile(context.platform, &file);
-  if (sum != checksum) {
+  if (size != EntryFileSize(entry)) return WrongSize(context, size, subject);
+  if (checked && sum != EntryChecksum(entry)) {
     SetSetupError(context, ERR_CHECKSUM, subject);
     return ERR_CHECKSUM;
   }
@@ -77,7 +89,7 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
     int result = DecodeEntry(context, base, *file, 0, targetPath);
     CloseFile(platform, file);
     if (result != 0) return result;
-    result = Verify(context, temporary, EntryChecksum(base), targetPath);
+    result = Verify(context, temporary, base, targetPath);
     if (result != 0) return result;
     PatchTarget patch{context.reader, context.run.error, context.progress, context.targetPath};
     result = ApplyPatch(patch, entry, temporary, progressFrom, progressTo);
@@ -102,13 +114,14 @@ int Fill(SetupContext& context, const uint8_t* entry, const char* targetPath,
       }
     }
     CloseFile(platform, file);
-    return result;
+    if (result != 0 || image.data == nullptr || image.size == 0) return result;
+    return Verify(context, temporary, entry, targetPath, false);
   }
   int result = DecodeEntry(context, entry, *file, 0, targetPath);
   if (result == 0 && EntryHasTimes(entry)) SetFileTimesFromEntry(platform, *file, entry);
   CloseFile(platform, file);
   if (result != 0) return result;
-  return Verify(context, temporary, EntryChecksum(entry), targetPath);
+  return Verify(context, temporary, entry, targetPath);
 }
 
 }  // namespace

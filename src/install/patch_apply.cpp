@@ -100,8 +100,10 @@ bool PatchRun::Distance(int32_t* distance) {
   return true;
 }
 
+// Output that is not fileSize bytes is not the packed file: as a checksum
+// mismatch.
 int PatchRun::FailSize() {
-  Fail(ERR_CORRUPT, target_.targetPath);
+  Fail(ERR_CHECKSUM, target_.targetPath);
   target_.error.wrongSize = true;
   target_.error.sizeFound = written_;
   return 0;

@@ -1,8 +1,12 @@
 #include "install/uninstall_log.h"
 
 #include "base/bytes.h"
+#include "install/shortcuts.h"
+#include "package/entry_kinds.h"
+#include "package/file_entry.h"
 #include "package/package_state.h"
 #include "paths/path_helpers.h"
+#include "paths/target_path.h"
 
 namespace setup {
 
@@ -117,6 +121,153 @@ WriteResult WriteEndRecord(Platform& platform, FileHandle file) {
   uint8_t header[kRecordHeaderSize];
   RecordHeader(header, LOG_END, 0);
   return WriteBytes(platform, file, header, sizeof header);
+}
+
+namespace {
+
+constexpr const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The log file's state: where the uninstaller's old stream ended, and its
+// end header, to put back when the new log cannot be written whole.
+struct LogFile {
+  Platform& platform;
+  FileHandle file = kInvalidFile;
+  uint32_t oldEnd = 0;
+  uint8_t oldHeader[kRecordHeaderSize] = {};
+  WriteResult result = WRITE_OK;
+
+  bool Writing() const { return file != kInvalidFile && result == WRITE_OK; }
+  void Note(WriteResult r) {
+    if (result == WRITE_OK) result = r;
+  }
+  bool SeekTo(uint32_t position) {
+    if (SeekFile(platform, file, static_cast<int32_t>(position), kFileBegin) == position) return true;
+    Note(WRITE_FAILED);
+    return false;
+  }
+};
+
+bool OpenLog(LogFile& log, const char* path) {
+  log.file = OpenForReadWrite(log.platform, path);
+  if (log.file == kInvalidFile) return false;
+  log.oldEnd = SeekFile(log.platform, log.file, 0, kFileEnd);
+  // A file too short to end in a record header holds no stream to extend.
+  if (log.oldEnd == kInvalidSetFilePointer || log.oldEnd < kRecordHeaderSize ||
+      !log.SeekTo(log.oldEnd - kRecordHeaderSize) ||
+      !ReadExact(log.platform, log.file, log.oldHeader, kRecordHeaderSize) ||
+      !log.SeekTo(log.oldEnd)) {
+    CloseFile(log.platform, &log.file);
+    return false;
+  }
+  return true;
+}
+
+// The file record's items: files this run put in place and marked for the
+// log, and every desktop shortcut, whatever became of its file.
+uint32_t WriteFileItems(LogFile& log, const SetupContext& context, const PathPlaces& places) {
+  const CurrentComponent& current = context.current;
+  char target[kTargetPathSize];
+  char link[kPathSize];
+  uint32_t count = 0;
+  const uint8_t* entry = current.firstEntry;
+  for (uint32_t i = 0; i < current.fileCount && log.Writing(); ++i, entry = NextFileEntry(entry)) {
+    bool resolved = ResolveTargetPath(places, EntryFolderKind(entry), EntryPlacement(entry),
+                                      FileEntryString(entry, ENTRY_NAME), target,
+                                      sizeof target) != TargetResult::kTooLong;
+    uint16_t state = EntryState(entry);
+    if (resolved && (state == STATE_DONE || state == STATE_NEW) &&
+        EntryPlacement(entry) == PLACE_UNINSTALL) {
+      uint8_t flags = 0;
+      if (EntryFolderKind(entry) != FOLDER_INSTALL && EntrySharedFile(entry) == 1) {
+        flags |= LOG_SHARED_COUNTED;
+      }
+      if (EntryFolderKind(entry) == FOLDER_FONTS) flags |= LOG_FONT_ADDED;
+      if (EntrySpecialKind(entry) == SPECIAL_SELF_REGISTER) flags |= LOG_SELF_REGISTERED;
+      log.Note(WriteFileItem(log.platform, log.file, current.destinationFolder, target, flags));
+      ++count;
+    }
+    const char* desktopName = FileEntryString(entry, ENTRY_DESKTOP_NAME);
+    if (desktopName[0] != '\0' && log.Writing() && DesktopLinkPath(log.platform, desktopName, link)) {
+      log.Note(WriteFileItem(log.platform, log.file, current.destinationFolder, link, 0));
+      ++count;
+    }
+  }
+  return count;
+}
+
+// Makes the uninstall key; returns its path in `key`, or false when the
+// component has no display name or the path does not fit.
+bool RegisterUninstaller(SetupContext& context, char* key, uint32_t size) {
+  const ComponentDescriptor* descriptor = context.current.descriptor;
+  if (descriptor == nullptr || descriptor->displayName == nullptr ||
+      descriptor->displayName[0] == '\0') {
+    return false;
+  }
+  CopyText(key, size, kUninstallKey);
+  if (!AppendText(key, size, descriptor->displayName)) return false;
+  Platform& platform = context.platform;
+  RegKey handle = 0;
+  if (platform.RegCreateKeyA(kHkeyLocalMachine, key, &handle) == 0) {
+    // Sizes without the terminating NUL, as uninstallers have always read them.
+    platform.RegSetValueExA(handle, "DisplayName", kRegSz, descriptor->displayName,
+                            TextLength(descriptor->displayName));
+    platform.RegSetValueExA(handle, "UninstallString", kRegSz, context.run.uninstallerPath,
+                            TextLength(context.run.uninstallerPath));
+    platform.RegCloseKey(handle);
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteUninstallLog(SetupContext& context) {
+  Platform& platform = context.platform;
+  PathPlaces places{platform, context.current.destinationFolder, context.packagePath};
+  EntryFiles files{context.current.firstEntry, context.current.fileCount};
+  LogFile log{platform};
+  OpenLog(log, context.run.uninstallerPath);
+
+  // The file record: its count's place, its items, then, at the very end,
+  // its header over the old end header.
+  uint32_t count = 0;
+  uint32_t filesEnd = 0;
+  if (log.Writing()) {
+    uint8_t placeholder[4] = {};
+    log.Note(WriteBytes(platform, log.file, placeholder, 4));
+    if (log.Writing()) count = WriteFileItems(log, context, places);
+    filesEnd = log.oldEnd;
+    if (log.Writing()) filesEnd = TellFile(platform, log.file);
+    if (filesEnd == kInvalidSetFilePointer) log.Note(WRITE_FAILED);
+  }
+  log.Note(CreateMenuShortcuts(places, files, log.Writing() ? log.file : kInvalidFile));
+  char key[kPathSize * 2];
+  if (RegisterUninstaller(context, key, sizeof key) && log.Writing()) {
+    log.Note(WriteRegistrationRecord(platform, log.file, key));
+  }
+  if (log.Writing()) log.Note(WriteEndRecord(platform, log.file));
+  if (log.Writing()) {
+    uint8_t counted[4];
+    WriteU32(counted, count);
+    if (log.SeekTo(log.oldEnd)) log.Note(WriteBytes(platform, log.file, counted, 4));
+  }
+  if (log.Writing()) {
+    uint8_t header[kRecordHeaderSize];
+    RecordHeader(header, LOG_FILES, filesEnd - log.oldEnd);
+    if (log.SeekTo(log.oldEnd - kRecordHeaderSize)) {
+      log.Note(WriteBytes(platform, log.file, header, kRecordHeaderSize));
+    }
+  }
+  if (log.file != kInvalidFile && log.result != WRITE_OK) {
+    // Back to the old stream: its end header, and nothing after it.
+    if (SeekFile(platform, log.file, static_cast<int32_t>(log.oldEnd - kRecordHeaderSize),
+                 kFileBegin) != kInvalidSetFilePointer) {
+      WriteBytes(platform, log.file, log.oldHeader, kRecordHeaderSize);
+    }
+    if (SeekFile(platform, log.file, static_cast<int32_t>(log.oldEnd), kFileBegin) == log.oldEnd) {
+      platform.SetEndOfFile(log.file);
+    }
+  }
+  CloseFile(platform, &log.file);
 }
 
 }  // namespace setup

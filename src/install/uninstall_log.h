@@ -11,8 +11,22 @@
 #include <cstdint>
 
 #include "base/file_io.h"
+#include "session/setup_context.h"
 
 namespace setup {
+
+// Appends the log to the installed uninstaller (context.run.uninstallerPath)
+// and registers it: the file record (installed files marked for the log, and
+// desktop shortcuts), the Start-menu shortcuts and their record, the
+// uninstall key and its record, the end record. The Start-menu shortcuts and
+// the uninstall key are made even when the file cannot be written.
+//
+// The uninstaller must always read either its old log or the whole new one:
+// the new records are written after its old end, and its old end header is
+// overwritten by the file record's header only once everything after it is
+// in place. Any write that fails or comes up short cuts the file back to its
+// old length with its old end header.
+void WriteUninstallLog(SetupContext& context);
 
 // Record types of the log, in the uninstaller's record stream.
 constexpr uint16_t LOG_FILES = 0x1235;

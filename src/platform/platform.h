@@ -214,6 +214,8 @@ class Platform {
                         uint32_t* done) = 0;
   // Returns the new position, or kInvalidSetFilePointer.
   virtual uint32_t SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) = 0;
+  // Cuts or extends the file to its current position.
+  virtual int SetEndOfFile(FileHandle file) = 0;
   virtual int CloseHandle(FileHandle file) = 0;
   virtual int DeleteFileA(const char* path) = 0;
   virtual int MoveFileA(const char* from, const char* to) = 0;

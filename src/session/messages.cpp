@@ -20,4 +20,21 @@ int ShowSetupMessage(SetupContext& context, const char* text, uint32_t type) {
   return context.platform.MessageBoxA(owner, text, GetPackageString(context.current, 6, 0), type);
 }
 
+int AskSetupQuestion(SetupContext& context, Question question, const char* text, uint32_t type) {
+  context.run.question = question;
+  int answer = ShowSetupMessage(context, text, type);
+  context.run.question = QUESTION_NONE;
+  return answer;
+}
+
+void FormatPathMessage(const SetupContext& context, unsigned index, const char* path,
+                       char* buffer, uint32_t size) {
+  const char* text = GetPackageString(context.current, 6, index);
+  if (IsSingleTextFormat(text)) {
+    FormatText(buffer, size, text, path, 0);
+  } else {
+    CopyText(buffer, size, text);
+  }
+}
+
 }  // namespace setup

@@ -16,4 +16,17 @@ void FormatErrorText(const SetupContext& context, char* buffer, uint32_t size, i
 // dialog, else the background window, else nothing. Returns the answer.
 int ShowSetupMessage(SetupContext& context, const char* text, uint32_t type);
 
+// ShowSetupMessage for a question, tagged with what it asks while it is up.
+int AskSetupQuestion(SetupContext& context, Question question, const char* text, uint32_t type);
+
+// Room for a package message of 1024 characters and its terminating NUL, with
+// a path filled in.
+constexpr uint32_t kMessageSize = 1025 + kPathSize * 2;
+
+// Writes string (6, index) into `buffer` with `path` in place of its "%s"
+// when the text is a format with exactly that one conversion; any other text
+// is copied as it stands.
+void FormatPathMessage(const SetupContext& context, unsigned index, const char* path,
+                       char* buffer, uint32_t size);
+
 }  // namespace setup

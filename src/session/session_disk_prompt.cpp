@@ -20,10 +20,11 @@ DiskAnswer AskForDisk(void* session, uint32_t disk) {
   char prompt[kDiskPromptSize];
   FormatText(prompt, sizeof prompt, GetPackageString(context.current, 6, 28), "",
              static_cast<int32_t>(disk));
-  if (ShowSetupMessage(context, prompt, kMbOkCancel | kMbIconInformation) == kIdOk) {
+  if (AskSetupQuestion(context, QUESTION_INSERT_DISK, prompt, kMbOkCancel | kMbIconInformation) ==
+      kIdOk) {
     return DiskAnswer::kTryAgain;
   }
-  if (ShowSetupMessage(context, GetPackageString(context.current, 6, 13),
+  if (AskSetupQuestion(context, QUESTION_LEAVE, GetPackageString(context.current, 6, 13),
                        kMbYesNo | kMbIconQuestion) != kIdYes) {
     return DiskAnswer::kTryAgain;
   }

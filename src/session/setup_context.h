@@ -20,7 +20,29 @@ class ProgressBar {
   virtual void SetProgressPercent(int percent) = 0;
 };
 
+// The progress page's file-name control (1008): the file being installed,
+// shortened for display.
+class FileNameDisplay {
+ public:
+  virtual ~FileNameDisplay() = default;
+  virtual void ShowFileName(const char* text) = 0;
+};
+
 constexpr uint32_t kTargetPathSize = 520;
+
+// The question a message box is asking, for whoever answers instead of a
+// person (the unattended install): set while the box is up, else
+// QUESTION_NONE.
+enum Question : int {
+  QUESTION_NONE = 0,        // a message, or a box the engine did not tag
+  QUESTION_DISK_SPACE,      // (6, 11) not enough room: go on anyway?
+  QUESTION_READ_ONLY,       // (6, 7) write-protected targets: overwrite them?
+  QUESTION_VERSION,         // (6, 29) the installed file is newer: overwrite it?
+  QUESTION_LANGUAGE,        // (6, 30) the installed file has another language
+  QUESTION_FILE_IN_USE,     // (6, 22) Abort, Retry or Ignore
+  QUESTION_INSERT_DISK,     // (6, 28) OK when inserted, or Cancel
+  QUESTION_LEAVE,           // (6, 13) leave the installation incomplete?
+};
 
 // Page results of the wizard.
 constexpr int PAGE_NEXT = 1;
@@ -38,6 +60,16 @@ struct RunState {
   const uint8_t* documentEntry;
   const uint8_t* programEntry;
   const uint8_t* screenSaverEntry;
+  Question question;                // what the message box now up asks
+
+  // The install run.
+  bool inputOpen;                   // the package data is open; steps may follow
+  bool aborted;                     // counted input failed: the setup ends at once
+  bool restartNeeded;               // a file waits for the restart-time replacement
+  int entryIndex;                   // of the entry being installed; -1 before the first
+  uint8_t* currentEntry;            // the entry the next step installs
+  char temporaryPath[kPathSize];    // this step's temporary file, empty when none
+  char uninstallerPath[kPathSize];  // the installed uninstaller, empty when none
 };
 
 struct SetupContext {
@@ -55,6 +87,7 @@ struct SetupContext {
   CurrentComponent current = {};
   RunState run = {};
   ProgressBar* progress = nullptr;
+  FileNameDisplay* fileName = nullptr;
   PackageReader reader;  // and its decoder
 };
 

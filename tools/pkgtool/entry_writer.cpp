@@ -39,7 +39,7 @@ std::string EntryWriter::Describe(int error, const uint8_t* entry, const fs::pat
     return "the package data could not be read: the volume " +
            PrintablePath(HostText(context.reader.fileName)) + " is missing, cut short or damaged";
   }
-  if (error == ERR_CORRUPT && context.run.error.wrongSize) {
+  if (error == ERR_CHECKSUM && context.run.error.wrongSize) {
     uint64_t fileSize = EntryFileSize(entry);
     if (context.run.error.sizeFound > fileSize) {
       return "its data comes to more than its fileSize of " + std::to_string(fileSize) +

@@ -277,6 +277,16 @@ uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_
   return static_cast<uint32_t>(target);
 }
 
+int HostPlatform::SetEndOfFile(FileHandle file) {
+  int fd = static_cast<int>(file);
+  off_t here = lseek(fd, 0, SEEK_CUR);
+  if (here < 0 || ftruncate(fd, here) != 0) {
+    NoteErrno();
+    return 0;
+  }
+  return 1;
+}
+
 int HostPlatform::CloseHandle(FileHandle file) {
   if (close(static_cast<int>(file)) != 0) {
     NoteErrno();

@@ -19,6 +19,7 @@ class HostPlatform final : public FilesOnlyPlatform {
   int ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) override;
   int WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   uint32_t SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) override;
+  int SetEndOfFile(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   int DeleteFileA(const char* path) override;
   int MoveFileA(const char* from, const char* to) override;

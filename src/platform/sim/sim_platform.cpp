@@ -122,9 +122,12 @@ std::string SimPlatform::StoredPath(std::string_view path) const {
   return stored;
 }
 
-void SimPlatform::HoldOpenByOtherProcess(std::string_view path, bool held) {
+void SimPlatform::HoldOpenByOtherProcess(std::string_view path, bool held, bool sharesReading) {
   std::optional<std::string> key = KeyOf(path);
-  if (Node* node = key ? Find(*key) : nullptr) node->heldByOther = held;
+  if (Node* node = key ? Find(*key) : nullptr) {
+    node->heldByOther = held;
+    node->heldSharesReading = held && sharesReading;
+  }
 }
 
 uint64_t SimPlatform::FreeBytes(char letter) const {
@@ -203,7 +206,10 @@ uint64_t SimPlatform::Allocated(const Drive& drive, uint64_t size) const {
 // handle on the file, and with a holder in another process.
 bool SimPlatform::Shared(const std::string& key, uint32_t access, uint32_t share) const {
   const Node* node = Find(key);
-  if (node != nullptr && node->heldByOther) return false;
+  if (node != nullptr && node->heldByOther &&
+      !(node->heldSharesReading && !(access & kGenericWrite) && (share & kFileShareRead))) {
+    return false;
+  }
   for (const auto& [handle, open] : handles_) {
     if (open.key != key) continue;
     if ((access & kGenericRead) && !(open.share & kFileShareRead)) return false;
@@ -326,6 +332,24 @@ int SimPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
   it->second.position = pos + n;
   drive.freeBytes = drive.freeBytes + oldAllocated - Allocated(drive, node.data.size());
   *done = static_cast<uint32_t>(n);
+  return 1;
+}
+
+// The file ends at the handle's position: cut, or grown with zeros as far as
+// the drive has room.
+int SimPlatform::SetEndOfFile(FileHandle file) {
+  auto it = handles_.find(file);
+  if (it == handles_.end()) return Fail(kErrorInvalidHandle);
+  if (!(it->second.access & kGenericWrite)) return Fail(kErrorAccessDenied);
+  Node& node = nodes_.at(it->second.key);
+  Drive& drive = DriveOf(it->second.key);
+  uint64_t oldAllocated = Allocated(drive, node.data.size());
+  uint64_t newAllocated = Allocated(drive, it->second.position);
+  if (newAllocated > oldAllocated && newAllocated - oldAllocated > drive.freeBytes) {
+    return Fail(kErrorDiskFull);
+  }
+  node.data.resize(it->second.position, '\0');
+  drive.freeBytes = drive.freeBytes + oldAllocated - newAllocated;
   return 1;
 }
 

@@ -51,8 +51,11 @@ class SimPlatform final : public Platform {
   std::optional<std::string> FileContents(std::string_view path) const;
   // The full path with every part in its stored case.
   std::string StoredPath(std::string_view path) const;
-  // Another process holds the file open without sharing.
-  void HoldOpenByOtherProcess(std::string_view path, bool held = true);
+  // Another process holds the file open without sharing; or, with
+  // `sharesReading`, as Windows holds a loaded program or library: others may
+  // still read it, but not write, delete or rename it.
+  void HoldOpenByOtherProcess(std::string_view path, bool held = true,
+                              bool sharesReading = false);
   uint64_t FreeBytes(char letter) const;
   uint32_t ClusterSize(char letter) const;
   DriveKind Kind(char letter) const;
@@ -178,6 +181,7 @@ class SimPlatform final : public Platform {
   int ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) override;
   int WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   uint32_t SetFilePointer(FileHandle file, int32_t distance, uint32_t origin) override;
+  int SetEndOfFile(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   int DeleteFileA(const char* path) override;
   int MoveFileA(const char* from, const char* to) override;
@@ -264,6 +268,7 @@ class SimPlatform final : public Platform {
     std::string data;
     uint32_t attributes = kAttrNormal;
     bool heldByOther = false;
+    bool heldSharesReading = false;
     std::array<FileTime, 3> times{};
   };
   struct OpenFile {

@@ -45,6 +45,8 @@ uint32_t Win32Platform::SetFilePointer(FileHandle file, int32_t distance, uint32
   return ::SetFilePointer(ToHandle(file), distance, nullptr, origin);
 }
 
+int Win32Platform::SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)); }
+
 int Win32Platform::CloseHandle(FileHandle file) { return ::CloseHandle(ToHandle(file)); }
 
 int Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path); }

@@ -148,7 +148,7 @@ TEST_F(EntryDataTest, DamagedStreamShowsAsAChecksumMismatch) {
   ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
 }
 
-// Data that does not come to the entry's fileSize is damaged whatever its
+// Data that does not come to the entry's fileSize is not its file whatever its
 // checksum: writing stops one byte past fileSize and the size found is kept.
 TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
   const std::string zeros(1 << 20, '\0');
@@ -167,7 +167,7 @@ TEST_F(EntryDataTest, DataThatIsNotItsFileSizeIsCorrupt) {
     entry.fileSize = row.fileSize;
     entry.checksum = ReferenceChecksum(*row.data);
     m.WriteSetupFile(Region());
-    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
   }
 }
@@ -297,7 +297,7 @@ TEST_F(PatchEntryTest, PatchOrBaseThatIsNotItsFileSizeIsCorrupt) {
     SCOPED_TRACE(row.what);
     base.fileSize = row.baseSize;
     patch.fileSize = row.patchSize;
-    ExpectFailure(WritePatch(), ERR_CORRUPT, kTarget);
+    ExpectFailure(WritePatch(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.wrongSize ? m.context.run.error.sizeFound : 0, row.found);
     EXPECT_FALSE(m.sim.FileExists("C:\\app\\file.$AA"));
   }
@@ -345,9 +345,18 @@ TEST_F(UninstallerEntryTest, SizeThatDoesNotCountImageAndData) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     entry.fileSize = row.fileSize;
-    ExpectFailure(Write(), ERR_CORRUPT, kTarget);
+    ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
     EXPECT_EQ(m.context.run.error.sizeFound, row.found);
   }
+}
+
+// Nothing checksums the uninstaller, so a stream that fails says so itself.
+TEST_F(UninstallerEntryTest, DamagedStreamIsAChecksumError) {
+  stream = ByteWriter().U8(0x08).U8(0).U8(0).str();  // block type 0
+  entry.storedSize = 3;
+  m.WriteSetupFile(Region());
+  UseImage();
+  ExpectFailure(Write(), ERR_CHECKSUM, kTarget);
 }
 
 // The entry's data is no program on its own: without an image nothing is
@@ -357,6 +366,16 @@ TEST_F(UninstallerEntryTest, WithoutAnImageTheFileStaysEmpty) {
   ASSERT_EQ(Write(), 0);
   EXPECT_TRUE(m.sim.FileExists(kTemporary));
   EXPECT_EQ(m.sim.FileContents(kTemporary), "");
+}
+
+// Room for the image but not for the data: the decoder cannot see the short
+// writes, and no checksum would; the file's size on the disk tells.
+TEST_F(UninstallerEntryTest, DataThatDoesNotFitOnTheDisk) {
+  m.WriteSetupFile(Region());
+  UseImage();
+  m.sim.AddFolder("A:\\app");
+  m.sim.AddFile("A:\\filler", std::string(m.sim.FreeBytes('A') - 4096, 'f'));
+  ExpectFailure(Write("A:\\app\\remove.exe"), ERR_CHECKSUM, "A:\\app\\remove.exe");
 }
 
 TEST_F(UninstallerEntryTest, ImageThatDoesNotFitOnTheDisk) {

@@ -1,0 +1,93 @@
+#include "install/install_run.h"
+
+#include "install/earlier_installations.h"
+#include "install/entry_changes.h"
+#include "install/shortcuts.h"
+#include "install/uninstall_log.h"
+#include "paths/path_helpers.h"
+
+namespace setup {
+
+namespace {
+
+RegKey RootKey(uint32_t index) {
+  switch (index) {
+    case 0: return kHkeyClassesRoot;
+    case 2: return kHkeyLocalMachine;
+    case 3: return kHkeyUsers;
+    default: return kHkeyCurrentUser;
+  }
+}
+
+// The destination folder (without its trailing backslash, a drive root
+// keeping its own) where the component asks for it.
+void RecordDestinationFolder(Platform& platform, const ComponentDescriptor& descriptor,
+                             const char* folder) {
+  if ((descriptor.options & COMP_FOLDER_TO_REGISTRY) && descriptor.folderRegKey != nullptr) {
+    RegKey key = 0;
+    if (platform.RegCreateKeyA(RootKey(descriptor.folderRootKey), descriptor.folderRegKey, &key) ==
+        0) {
+      platform.RegSetValueExA(key, descriptor.folderRegValue, kRegSz, folder,
+                              TextLength(folder) + 1);
+      platform.RegCloseKey(key);
+    }
+  }
+  if ((descriptor.options & COMP_FOLDER_TO_INI) && descriptor.folderIniFile != nullptr &&
+      descriptor.folderIniSection != nullptr && descriptor.folderIniKey != nullptr) {
+    platform.WritePrivateProfileStringA(descriptor.folderIniSection, descriptor.folderIniKey,
+                                        folder, descriptor.folderIniFile);
+    platform.WritePrivateProfileStringA(nullptr, nullptr, nullptr, descriptor.folderIniFile);
+  }
+}
+
+}  // namespace
+
+int BeginInstallRun(SetupContext& context) {
+  RunState& run = context.run;
+  RecordError(run.error, ERR_NONE, nullptr);
+  run.aborted = false;
+  run.entryIndex = -1;
+  run.currentEntry = context.current.firstEntry;
+  run.temporaryPath[0] = '\0';
+  run.uninstallerPath[0] = '\0';
+  if (context.package.settings & SETUP_REMOVE_PREVIOUS) {
+    RemovePreviousInstallations(context.platform, context.package, context.current.index);
+  }
+  // The reader starts over as a whole: volume 0, its length, its base, the path.
+  if (BeginPackageData(context) != 0) return 0;
+  run.inputOpen = true;
+  return 1;
+}
+
+void AbandonInstallRun(SetupContext& context) {
+  EndPackageData(context.reader);
+  context.run.inputOpen = false;
+}
+
+void FinishInstallRun(SetupContext& context) {
+  EndPackageData(context.reader);
+  RunState& run = context.run;
+  CurrentComponent& current = context.current;
+  if (run.error.number == ERR_NONE && !run.aborted) {
+    Platform& platform = context.platform;
+    PathPlaces places{platform, current.destinationFolder, context.packagePath};
+    EntryFiles files{current.firstEntry, current.fileCount};
+    if (run.uninstallerPath[0] != '\0') {
+      WriteUninstallLog(context);
+    } else {
+      CreateMenuShortcuts(places, files, kInvalidFile);
+    }
+    StripBackslash(current.destinationFolder);
+    if (current.descriptor != nullptr) {
+      RecordDestinationFolder(platform, *current.descriptor, current.destinationFolder);
+    }
+    const ComponentSlot& slot = context.package.components[current.index];
+    ApplyIniEntries(places, files, slot.iniEntries);
+    ApplyRegistryEntries(places, slot.registryEntries);
+    ApplyFilePatches(places, files, slot.filePatches);
+    AppendBackslash(current.destinationFolder, kPathSize);
+  }
+  run.inputOpen = false;
+}
+
+}  // namespace setup
