@@ -91,6 +91,7 @@ constexpr RegKey kHkeyClassesRoot = 0x80000000u;
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 constexpr RegKey kHkeyUsers = 0x80000003u;
+constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kKeyRead = 0x20019;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 constexpr uint32_t kRegSz = 1;
@@ -138,6 +139,7 @@ constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 constexpr uint32_t kPmNoRemove = 0;
 constexpr int kSwShowNormal = 1;
+constexpr int kSwShow = 5;
 
 // WIN32_FIND_DATAA, as far as the engine reads it.
 struct FindData {

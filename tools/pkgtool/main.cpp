@@ -4,6 +4,7 @@
 //   pkgtool verify FILE
 //   pkgtool extract FILE -o DIR [--component N]
 //   pkgtool dump FILE
+//   pkgtool uninstall-log FILE [--at OFFSET]
 //
 // Exit codes: 0 success, 1 damaged package or failed check, 2 usage error.
 #include <unistd.h>
@@ -28,8 +29,12 @@ const char kUsage[] =
     "       pkgtool verify FILE\n"
     "       pkgtool extract FILE -o DIR [--component N]\n"
     "       pkgtool dump FILE\n"
+    "       pkgtool uninstall-log FILE [--at OFFSET]\n"
     "       pkgtool --help | --version\n"
     "Reads a setup file (and its volume files) with the setup's own code.\n"
+    "uninstall-log reads an installed uninstaller instead: the log the setup\n"
+    "appended to it, found from the file's end, or read at OFFSET (the\n"
+    "uninstaller entry's fileSize - 8) when given.\n"
     "Exit codes: 0 success, 1 damaged package or failed check, 2 usage error.\n";
 
 int Usage(const std::string& problem) {
@@ -56,6 +61,7 @@ int main(int argc, char** argv) {
   std::string command = args[0];
   std::string file, output;
   std::optional<int> component;
+  std::optional<uint64_t> at;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "-o" && command == "extract") {
       if (++i == args.size()) return Usage("-o needs a folder");
@@ -67,6 +73,13 @@ int main(int argc, char** argv) {
         return Usage("--component needs a component number (0-5)");
       }
       component = std::stoi(value);
+    } else if (args[i] == "--at" && command == "uninstall-log") {
+      if (++i == args.size()) return Usage("--at needs an offset");
+      const std::string& value = args[i];
+      if (value.empty() || value.size() > 15 || value.find_first_not_of("0123456789") != std::string::npos) {
+        return Usage("--at needs a byte offset in decimal");
+      }
+      at = std::stoull(value);
     } else if (!args[i].empty() && args[i][0] == '-') {
       return Usage("unknown option " + args[i]);
     } else if (file.empty()) {
@@ -75,11 +88,15 @@ int main(int argc, char** argv) {
       return Usage("unexpected argument " + args[i]);
     }
   }
-  if (command != "list" && command != "verify" && command != "extract" && command != "dump") {
+  if (command != "list" && command != "verify" && command != "extract" && command != "dump" &&
+      command != "uninstall-log") {
     return Usage("unknown command " + command);
   }
   if (file.empty()) return Usage("no setup file given");
   if (command == "extract" && output.empty()) return Usage("extract needs -o DIR");
+  if (command == "uninstall-log") {
+    return setup::tools::PrintUninstallLog(file, at, std::cout, std::cerr);
+  }
 
   setup::tools::PackageFile package;
   if (!package.Open(file)) {
