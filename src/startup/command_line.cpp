@@ -51,4 +51,16 @@ void ParseCommandLine(const char* text, char* packagePath, bool* removableMedia)
   }
 }
 
+const char* SkipProgramName(const char* line) {
+  if (*line == '"') {
+    ++line;
+    while (*line != '\0' && *line != '"') ++line;
+    if (*line == '"') ++line;
+  } else {
+    while (static_cast<unsigned char>(*line) > ' ') ++line;
+  }
+  while (*line == ' ' || *line == '\t') ++line;
+  return line;
+}
+
 }  // namespace setup

@@ -12,4 +12,8 @@ namespace setup {
 // with DEL.
 void ParseCommandLine(const char* text, char* packagePath, bool* removableMedia);
 
+// The command line after the program's name (quoted or not) and the blanks
+// that follow it: what WinMain is given.
+const char* SkipProgramName(const char* line);
+
 }  // namespace setup

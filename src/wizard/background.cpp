@@ -139,12 +139,8 @@ LRESULT CALLBACK BackgroundWndProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_PAINT: {
       if (!wizard->FullScreen() || IsIconic(window)) break;
       const PackageState& package = wizard->context.package;
-      // The title is a text record: it counts only with its NUL inside it.
-      const char* title = nullptr;
-      if (package.title.data != nullptr && package.title.size > 0 &&
-          package.title.data[package.title.size - 1] == '\0') {
-        title = reinterpret_cast<const char*>(package.title.data);
-      }
+      // The loader refuses a title without its NUL.
+      const char* title = reinterpret_cast<const char*>(package.title.data);
       const LOGFONTA* font = package.titleFont.size >= sizeof(LOGFONTA)
                                  ? reinterpret_cast<const LOGFONTA*>(package.titleFont.data)
                                  : nullptr;

@@ -146,9 +146,11 @@ INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
 
 namespace {
 
+// The control's own visibility: the page itself is not shown yet while it
+// is initialised, so IsWindowVisible would always say no.
 bool IsVisibleControl(HWND page, int id) {
   HWND control = GetDlgItem(page, id);
-  return control != nullptr && IsWindowVisible(control);
+  return control != nullptr && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 // The error fills the rows of 1000 to 1002 as one text.

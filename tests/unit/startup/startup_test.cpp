@@ -43,6 +43,14 @@ TEST(ParseCommandLine, SwitchesByTable) {
   }
 }
 
+TEST(ParseCommandLine, ProgramNameSkipped) {
+  EXPECT_STREQ(SkipProgramName("\"C:\\My Temp\\_inst1.exe\" /S\"A:\\SETUP.EXE\" /DEL"),
+               "/S\"A:\\SETUP.EXE\" /DEL");
+  EXPECT_STREQ(SkipProgramName("A:\\SETUP.EXE  \t/S x"), "/S x");
+  EXPECT_STREQ(SkipProgramName("SETUP.EXE"), "");
+  EXPECT_STREQ(SkipProgramName("\"unclosed"), "");
+}
+
 TEST(ParseCommandLine, LongPathIsCutAt259) {
   std::string text = "/S " + std::string(400, 'x');
   char path[260];
