@@ -45,7 +45,9 @@ int AnsweringPlatform::MessageBoxA(WindowHandle, const char* text, const char*, 
       next_[question] = count_;
     }
   }
-  if (recorder_ != nullptr) recorder_->Asked(question, text != nullptr ? text : "", type, answer, answered);
+  if (recorder_ != nullptr) {
+    recorder_->Asked(question, text != nullptr ? text : "", type, answer, answered);
+  }
   return answer;
 }
 

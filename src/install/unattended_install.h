@@ -7,8 +7,9 @@
 // script answers them by kind, in order. A question the script does not
 // answer gets the answer that changes nothing (No, Cancel, Abort; Yes to
 // "leave the installation incomplete?", so that a missing disk cannot ask
-// forever), is recorded as unanswered, and ends the run with UNATTENDED_UNANSWERED: a guess is never
-// taken for an answer. Plain messages (OK only) are recorded and answered OK.
+// forever), is recorded as unanswered, and ends the run with
+// UNATTENDED_UNANSWERED: a guess is never taken for an answer. Plain messages
+// (OK only) are recorded and answered OK.
 //
 // Tests and the Windows check drive runs with it; a quiet mode for users can
 // stand on it: an empty script means "never touch what is there".

@@ -141,9 +141,9 @@ struct LogFile {
     if (result == WRITE_OK) result = r;
   }
   bool SeekTo(uint32_t position) {
-    if (SeekFile(platform, file, static_cast<int32_t>(position), kFileBegin) == position) return true;
-    Note(WRITE_FAILED);
-    return false;
+    bool moved = SeekFile(platform, file, static_cast<int32_t>(position), kFileBegin) == position;
+    if (!moved) Note(WRITE_FAILED);
+    return moved;
   }
 };
 
@@ -187,7 +187,8 @@ uint32_t WriteFileItems(LogFile& log, const SetupContext& context, const PathPla
       ++count;
     }
     const char* desktopName = FileEntryString(entry, ENTRY_DESKTOP_NAME);
-    if (desktopName[0] != '\0' && log.Writing() && DesktopLinkPath(log.platform, desktopName, link)) {
+    if (desktopName[0] != '\0' && log.Writing() &&
+        DesktopLinkPath(log.platform, desktopName, link)) {
       log.Note(WriteFileItem(log.platform, log.file, current.destinationFolder, link, 0));
       ++count;
     }

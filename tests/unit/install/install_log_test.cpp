@@ -167,8 +167,8 @@ TEST(InstallLogTest, AFailedLogWriteLeavesTheOldLog) {
       SCOPED_TRACE(::testing::Message() << "write " << failAt << (shortWrite ? " short" : ""));
       InstallMachine m;
       m.Build(LogProject(m, true, true));
-      FailingLog platform(m.sim, failAt, shortWrite);
-      ASSERT_EQ(m.Run({}, &platform), UNATTENDED_DONE);
+      FailingLog& platform = m.Wrap<FailingLog>(failAt, shortWrite);
+      ASSERT_EQ(m.Run({}), UNATTENDED_DONE);
       if (platform.writes <= failAt) break;  // every write went through
       ++failures;
       EXPECT_TRUE(m.sim.FileContents(kUninstaller) == before);

@@ -67,6 +67,9 @@ enum Left { NOTHING, OLD, NEW };  // the target's content afterwards
 // One file into the destination folder, against each state of its target and
 // each answer to the question it brings.
 TEST(InstallRunTest, OneFileAgainstItsTarget) {
+  // The questions asked are the script's; a run without one asks about the
+  // file in use when it ends unanswered. A target left with nothing has the
+  // new content under the temporary name.
   struct Row {
     const char* what;
     Target target;
@@ -75,35 +78,25 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
     UnattendedResult result;
     int error;
     Left left;
-    bool temporaryKept;
     uint16_t state;
-    std::vector<Question> asked;
   };
+  constexpr auto RO = QUESTION_READ_ONLY;
+  constexpr auto REPLACING = STATE_REPLACING;
   const Row rows[] = {
-      {"no file yet", ABSENT, {}, NONE, DONE, 0, NEW, false, STATE_NEW, {}},
-      {"a file to replace", EXISTING, {}, NONE, DONE, 0, NEW, false, STATE_DONE, {}},
-      {"read-only: Yes", READ_ONLY, {{QUESTION_READ_ONLY, kIdYes}}, NONE, DONE, 0, NEW, false,
-       STATE_DONE, {QUESTION_READ_ONLY}},
-      {"read-only: No", READ_ONLY, {{QUESTION_READ_ONLY, kIdNo}}, NONE, UNATTENDED_DECLINED, 0,
-       OLD, false, STATE_IDLE, {QUESTION_READ_ONLY}},
-      {"held: Abort", HELD, {{IN_USE, kIdAbort}}, NONE, FAILED, 22, OLD, false, STATE_REPLACING,
-       {IN_USE}},
-      {"held: Ignore", HELD, {{IN_USE, kIdIgnore}}, NONE, DONE, 0, OLD, false, STATE_DONE, {IN_USE}},
-      {"held: Retry, closed meanwhile", HELD, {{IN_USE, kIdRetry}}, NONE, DONE, 0, NEW, false,
-       STATE_DONE, {IN_USE}},
-      {"held, NT's sharing violation: Ignore", HELD, {{IN_USE, kIdIgnore}}, SHARING, DONE, 0, OLD,
-       false, STATE_DONE, {IN_USE}},
-      {"held, a lock violation: Abort", HELD, {{IN_USE, kIdAbort}}, LOCK, FAILED, 22, OLD, false,
-       STATE_REPLACING, {IN_USE}},
-      {"held, nobody answers", HELD, {}, NONE, UNATTENDED_UNANSWERED, 22, OLD, false,
-       STATE_REPLACING, {IN_USE}},
-      {"held, the new content already", HELD_SAME, {}, NONE, DONE, 0, NEW, false, STATE_DONE, {}},
-      {"a delete that fails otherwise", EXISTING, {}, DELETE_FAILS, FAILED, 22, OLD, false,
-       STATE_REPLACING, {}},
-      {"a failed rename", EXISTING, {}, RENAME_FAILS, FAILED, 22, NOTHING, true, STATE_REPLACING,
-       {}},
-      {"a failed rename, nothing there", ABSENT, {}, RENAME_FAILS, FAILED, 22, NOTHING, true,
-       STATE_REPLACING, {}},
+      {"no file yet", ABSENT, {}, NONE, DONE, 0, NEW, STATE_NEW},
+      {"a file to replace", EXISTING, {}, NONE, DONE, 0, NEW, STATE_DONE},
+      {"read-only: Yes", READ_ONLY, {{RO, kIdYes}}, NONE, DONE, 0, NEW, STATE_DONE},
+      {"read-only: No", READ_ONLY, {{RO, kIdNo}}, NONE, UNATTENDED_DECLINED, 0, OLD, STATE_IDLE},
+      {"held: Abort", HELD, {{IN_USE, kIdAbort}}, NONE, FAILED, 22, OLD, REPLACING},
+      {"held: Ignore", HELD, {{IN_USE, kIdIgnore}}, NONE, DONE, 0, OLD, STATE_DONE},
+      {"held: Retry, closed meanwhile", HELD, {{IN_USE, kIdRetry}}, NONE, DONE, 0, NEW, STATE_DONE},
+      {"held, NT's sharing error", HELD, {{IN_USE, kIdIgnore}}, SHARING, DONE, 0, OLD, STATE_DONE},
+      {"held, a lock violation", HELD, {{IN_USE, kIdAbort}}, LOCK, FAILED, 22, OLD, REPLACING},
+      {"held, nobody answers", HELD, {}, NONE, UNATTENDED_UNANSWERED, 22, OLD, REPLACING},
+      {"held, the new content already", HELD_SAME, {}, NONE, DONE, 0, NEW, STATE_DONE},
+      {"a delete that fails otherwise", EXISTING, {}, DELETE_FAILS, FAILED, 22, OLD, REPLACING},
+      {"a failed rename", EXISTING, {}, RENAME_FAILS, FAILED, 22, NOTHING, REPLACING},
+      {"a failed rename, nothing there", ABSENT, {}, RENAME_FAILS, FAILED, 22, NOTHING, REPLACING},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -114,9 +107,11 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
       m.sim.AddFile(kTarget, row.target == HELD_SAME ? kNew : kOld,
                     row.target == READ_ONLY ? kAttrReadOnly : kAttrNormal);
     }
-    Quirks quirks(m.sim, row.quirk);
+    Quirks& quirks = m.Wrap<Quirks>(row.quirk);
     if (row.target >= HELD) {
-      quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(kTarget, true, row.target == HELD_SAME); };
+      quirks.beforeFirstCreate = [&] {
+        m.sim.HoldOpenByOtherProcess(kTarget, true, row.target == HELD_SAME);
+      };
     }
     m.onQuestion = [&](const test::AskedRecord& asked) {
       if (asked.answer == kIdRetry) m.sim.HoldOpenByOtherProcess(kTarget, false);
@@ -125,16 +120,19 @@ TEST(InstallRunTest, OneFileAgainstItsTarget) {
       EXPECT_EQ(asked.type, kMbAbortRetryIgnore);
       EXPECT_NE(asked.text.find(kTarget), std::string::npos) << asked.text;
     };
-    EXPECT_EQ(m.Run(row.script, &quirks), row.result);
+    EXPECT_EQ(m.Run(row.script), row.result);
     EXPECT_EQ(m.context->run.error.number, row.error);
     if (row.error != 0) {
       EXPECT_STREQ(m.context->run.error.subject, kTarget);
     }
     const std::optional<std::string> left[] = {std::nullopt, kOld, kNew};
     EXPECT_EQ(m.sim.FileContents(kTarget), left[row.left]);
-    EXPECT_EQ(m.sim.FileContents("C:\\App\\tool.$$A"), row.temporaryKept ? left[NEW] : left[0]);
+    EXPECT_EQ(m.sim.FileContents("C:\\App\\tool.$$A"), row.left == NOTHING ? left[NEW] : left[0]);
     EXPECT_EQ(EntryState(m.context->current.firstEntry), row.state);
-    EXPECT_EQ(m.Questions(), row.asked);
+    std::vector<Question> asked;
+    for (const ScriptedAnswer& answer : row.script) asked.push_back(answer.question);
+    if (row.result == UNATTENDED_UNANSWERED) asked = {IN_USE};
+    EXPECT_EQ(m.Questions(), asked);
     // A replaced read-only target is read-only again; no other file becomes so.
     if (row.left != NOTHING) {
       EXPECT_EQ((m.sim.GetFileAttributesA(kTarget) & kAttrReadOnly) != 0, row.target == READ_ONLY);
@@ -165,7 +163,7 @@ TEST(InstallRunTest, VersionAndLanguageQuestions) {
       {"same product, older file", v25, v24, 0, true, {{VERSION, kIdNo}}, DONE, {VERSION}, false},
       {"newer product, older file", v26, v24, 0, true, {}, DONE, {}, true},
       {"the same version", v25, v25, 0, true, {}, DONE, {}, true},
-      {"another language: No", v24, v24, 0x407, false, {{LANGUAGE, kIdNo}}, DONE, {LANGUAGE}, false},
+      {"other language: No", v24, v24, 0x407, false, {{LANGUAGE, kIdNo}}, DONE, {LANGUAGE}, false},
       {"the same language", v24, v24, 0x409, false, {}, DONE, {}, true},
       {"older, another language: Yes, No", v24, v24, 0x407, true,
        {{VERSION, kIdYes}, {LANGUAGE, kIdNo}}, DONE, {VERSION, LANGUAGE}, false},
@@ -228,12 +226,12 @@ TEST(InstallRunTest, FilesInUseOutsideTheDestination) {
     m.Build(m.Project({file}));
     std::string target = std::string(folders[row.folderKind]) + "\\tool.dll";
     m.sim.AddFile(target, row.identical ? kNew : kOld);
-    Quirks quirks(m.sim, NONE);
+    Quirks& quirks = m.Wrap<Quirks>(NONE);
     // Windows takes hold after the disk check, which cannot write it; the
     // shared-file search sees a System file in use from the start.
     quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(target, true, true); };
     if (row.folderKind == FOLDER_SYSTEM) quirks.beforeFirstCreate();
-    EXPECT_EQ(m.Run({}, &quirks), row.result);
+    EXPECT_EQ(m.Run({}), row.result);
     EXPECT_TRUE(m.asked.empty());
     EXPECT_EQ(m.context->run.restartNeeded, row.restart);
     EXPECT_EQ(EntryState(m.context->current.firstEntry), row.state);
@@ -271,7 +269,7 @@ TEST(InstallRunTest, SourceFilesTemporaryNamesPatchesAndProgress) {
   // The source file keeps its role and its desktop shortcut, which points there.
   EXPECT_NE(m.context->run.documentEntry, nullptr);
   EXPECT_EQ(m.sim.links.at("C:\\WINDOWS\\Desktop\\Read me.lnk").path, "C:\\SETUP\\readme.txt");
-  EXPECT_EQ(std::vector<int>(m.progress.begin(), m.progress.begin() + 2), (std::vector<int>{33, 66}));
+  EXPECT_EQ(std::vector<int>(m.progress.begin(), m.progress.begin() + 2), std::vector({33, 66}));
   EXPECT_EQ(m.progress.back(), 100);
   EXPECT_EQ(m.shown, (std::vector<std::string>{"C:\\SETUP\\readme.txt", "C:\\App\\...\\base.bin",
                                                "C:\\App\\sub\\patched.bin"}));
@@ -358,7 +356,7 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
     project.components[0].strings[6][22] = text;
     m.Build(project);
     m.sim.AddFile(kTarget, kOld);
-    Quirks quirks(m.sim, NONE);
+    Quirks& quirks = m.Wrap<Quirks>(NONE);
     quirks.beforeFirstCreate = [&] { m.sim.HoldOpenByOtherProcess(kTarget); };
     m.beforeRun = [](SetupContext& c) {
       c.reader.volume = 3;
@@ -366,10 +364,36 @@ TEST(InstallRunTest, QuestionTextsAndTheReaderAtTheStart) {
       c.reader.volumeLength = c.reader.bytesLeft = c.reader.regionLength = 7;
       CopyText(c.reader.packagePath, kPathSize, "C:\\elsewhere.exe");
     };
-    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}, &quirks), DONE);
+    EXPECT_EQ(m.Run({{IN_USE, kIdIgnore}}), DONE);
     ASSERT_EQ(m.asked.size(), 1u);
     EXPECT_EQ(m.asked[0].text, shown);
   }
+}
+
+// The answering platform: answers by kind in script order, each once; what
+// the script leaves open gets the answer that changes nothing and is marked.
+TEST(InstallRunTest, AnsweringPlatform) {
+  InstallMachine m;  // the recorder
+  const ScriptedAnswer script[] = {
+      {IN_USE, kIdRetry}, {QUESTION_VERSION, kIdYes}, {IN_USE, kIdIgnore}};
+  struct Row { Question question; uint32_t type; int answer; bool answered; } rows[] = {
+      {IN_USE, kMbAbortRetryIgnore, kIdRetry, true}, {IN_USE, kMbAbortRetryIgnore, kIdIgnore, true},
+      {QUESTION_NONE, kMbOk, kIdOk, true}, {IN_USE, kMbAbortRetryIgnore, kIdAbort, false},
+      {QUESTION_VERSION, kMbYesNo, kIdYes, true}, {QUESTION_LANGUAGE, kMbYesNo, kIdNo, false},
+      {QUESTION_INSERT_DISK, kMbOkCancel, kIdCancel, false},
+      {QUESTION_LEAVE, kMbYesNo, kIdYes, false},
+      {QUESTION_NONE, kMbYesNoCancel, kIdCancel, false}};
+  AnsweringPlatform answers(m.sim, script, 3, &m);
+  RunState run{};
+  answers.Follow(run);
+  for (const Row& row : rows) {
+    run.question = row.question;
+    EXPECT_EQ(answers.MessageBoxA(0, "q", "caption", row.type), row.answer) << row.question;
+    EXPECT_EQ(m.asked.back().text, "q");
+    EXPECT_EQ(m.asked.back().answered, row.answered);
+    EXPECT_EQ(answers.LeftUnanswered(), &row >= &rows[3]);
+  }
+  EXPECT_TRUE(m.sim.messageBoxes.empty());  // nothing reached a person
 }
 
 TEST(InstallRunTest, ShortenPathForDisplay) {
@@ -377,10 +401,11 @@ TEST(InstallRunTest, ShortenPathForDisplay) {
       {"C:\\Program Files\\Tools\\Sub\\file.exe", "C:\\Program Files\\...\\file.exe"},
       {"C:\\VeryLongFolderNameHere\\AnotherLongFolder\\x.dll", "C:\\...\\x.dll"},
       {"C:\\short\\path.txt", "C:\\short\\path.txt"},
-      {"C:\\abc\\a-file-name-that-is-long-enough.txt", "C:\\...\\a-file-name-that-is-long-enough.txt"},
-      {"C:\\ab\\a-file-name-that-is-long-enough.txt", "C:\\ab\\a-file-name-that-is-long-enough.txt"},
+      {"C:\\abc\\a-file-name-long-enough.txt", "C:\\...\\a-file-name-long-enough.txt"},
+      {"C:\\ab\\a-file-name-long-enough.txt", "C:\\ab\\a-file-name-long-enough.txt"},
       {"no-backslash-in-this-rather-long-name.txt", "no-backslash-in-this-rather-long-name.txt"},
-      {"C:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n\\o.txt", "C:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\...\\o.txt"},
+      {"C:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n\\o.txt",
+       "C:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\...\\o.txt"},
   };
   for (const auto& [path, shown] : rows) {
     std::string text = path;

@@ -102,17 +102,26 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
   }
   std::string PackageBytes() const { return *sim.FileContents(kPackage); }
 
-  // Loads the package into a new context on an answering platform over
-  // `platform` (the machine unless given), with kDestination, calls
-  // beforeRun, and runs the install.
-  UnattendedResult Run(std::vector<ScriptedAnswer> script, Platform* platform = nullptr) {
+  // Puts a platform over the machine for the runs that follow (made here, so
+  // that it outlives the package blocks freed through it).
+  template <class P, class... Args>
+  P& Wrap(Args&&... args) {
     Release();
-    asked.clear();
-    progress.clear();
-    shown.clear();
+    auto wrapper = std::make_unique<P>(sim, std::forward<Args>(args)...);
+    P& made = *wrapper;
+    wrapper_ = std::move(wrapper);
+    return made;
+  }
+
+  // Loads the package into a new context on an answering platform over the
+  // machine (or its wrapper), with kDestination, calls beforeRun, and runs
+  // the install.
+  UnattendedResult Run(std::vector<ScriptedAnswer> script) {
+    Release();
+    asked.clear(), progress.clear(), shown.clear();
     script_ = std::move(script);
-    answers = std::make_unique<AnsweringPlatform>(platform != nullptr ? *platform : sim,
-                                                  script_.data(), script_.size(), this);
+    Platform& under = wrapper_ ? *wrapper_ : static_cast<Platform&>(sim);
+    answers = std::make_unique<AnsweringPlatform>(under, script_.data(), script_.size(), this);
     context = std::make_unique<SetupContext>(*answers);
     answers->Follow(context->run);
     CopyText(context->packagePath, kPathSize, kPackage);
@@ -161,6 +170,7 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
     context.reset();
     answers.reset();
   }
+  std::unique_ptr<Platform> wrapper_;  // outlives the context: ~InstallMachine releases first
   std::string host_;
   int files_ = 0;
   std::vector<ScriptedAnswer> script_;
