@@ -15,7 +15,7 @@ constexpr const char kOpenCommandKey[] = "\\shell\\open\\command";
 constexpr uint32_t kCommandLineSize = kPathSize + 3 + kTargetPathSize;
 
 // Where `needle` first occurs in `text`, or null.
-const char* FindText(const char* text, const char* needle) {
+char* FindText(char* text, const char* needle) {
   for (; *text != '\0'; ++text) {
     uint32_t i = 0;
     while (needle[i] != '\0' && text[i] == needle[i]) ++i;
@@ -67,9 +67,9 @@ uintptr_t OpenWithAssociation(Platform& platform, const char* path, const char* 
   result = ReadClassesRootDefault(platform, key, command);
   if (result != 0) return static_cast<uintptr_t>(result);
 
-  char* cut = const_cast<char*>(FindText(command, "\"%1\""));
+  char* cut = FindText(command, "\"%1\"");
   bool quote = cut != nullptr;
-  if (cut == nullptr) cut = const_cast<char*>(FindText(command, "%1"));
+  if (cut == nullptr) cut = FindText(command, "%1");
   if (cut != nullptr) *cut = '\0';
   quote = quote || HoldsBlank(path);
   bool fits = AppendText(command, kCommandLineSize, quote ? " \"" : " ") &&

@@ -68,6 +68,15 @@ int FaultPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count
   return ForwardingPlatform::WriteFile(file, buffer, count, done);
 }
 
+int FaultPlatform::SetEndOfFile(FileHandle file) {
+  Fault fault = Count("SetEndOfFile " + PathOf(file));
+  if (fault != Fault::kNone) {
+    Fail(fault == Fault::kDiskFull ? kErrorDiskFull : kErrorAccessDenied);
+    return 0;
+  }
+  return ForwardingPlatform::SetEndOfFile(file);
+}
+
 int FaultPlatform::CloseHandle(FileHandle file) {
   paths_.erase(file);
   haveError_ = false;

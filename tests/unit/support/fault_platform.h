@@ -47,6 +47,7 @@ class FaultPlatform : public ForwardingPlatform {
   FileHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
                          uint32_t disposition) override;
   int WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
+  int SetEndOfFile(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   int DeleteFileA(const char* path) override;
   int MoveFileA(const char* from, const char* to) override;

@@ -59,8 +59,6 @@ TEST(FaultPlatformTest, TheChosenCallFailsInEachMode) {
       {"counting only", 0, Mode::kKilled, {true, true, true, true, true, true, 10, 0}, "0123456789"},
       {"the write comes up short on a full disk", 2, Mode::kDiskFull,
        {true, false, true, true, true, true, 5, kErrorDiskFull}, "01234"},
-      {"the write is refused", 2, Mode::kAccessDenied,
-       {true, false, true, true, true, true, 0, kErrorAccessDenied}, ""},
       {"the rename is refused", 4, Mode::kAccessDenied,
        {true, true, true, false, true, true, 10, kErrorAccessDenied}, nullptr},
       {"a full disk refuses the registry value", 5, Mode::kDiskFull,

@@ -106,8 +106,6 @@ TEST(UninstallLogReaderTest, OptionalRecordsAndDamage) {
   auto files = [](ByteWriter& w) { Record(w, 0x1235, FilePayload()); };
   auto end = [](ByteWriter& w) { Record(w, 0x7F7F, {}); };
   const Row rows[] = {
-      {"files only, count 0", [&](ByteWriter& w) { Record(w, 0x1235, Bytes{0, 0, 0, 0}); end(w); },
-       0, nullptr},
       {"registration without shortcuts",
        [&](ByteWriter& w) { files(w); Record(w, 0x1238, RegistrationPayload()); end(w); }, 0, nullptr},
       {"cut inside the registration", [&](ByteWriter& w) {
@@ -125,9 +123,6 @@ TEST(UninstallLogReaderTest, OptionalRecordsAndDamage) {
       {"shortcut record after the registration", [&](ByteWriter& w) {
          files(w); Record(w, 0x1238, RegistrationPayload()); Record(w, 0x1236, ShortcutPayload());
          end(w); }, 0, "does not belong here"},
-      {"a registration whose length leaves a byte over", [&](ByteWriter& w) {
-         files(w); Bytes p = RegistrationPayload(); p.push_back(0); Record(w, 0x1238, p); end(w); },
-       0, "after its last item"},
       {"header flags set", [&](ByteWriter& w) {
          files(w); Record(w, 0x1236, ShortcutPayload(), 1); end(w); }, 0, "has flags 0x1"},
       {"an end record with a payload, then the real end", [&](ByteWriter& w) {
@@ -154,16 +149,6 @@ TEST(UninstallLogReaderTest, OptionalRecordsAndDamage) {
     std::string both = found.error + " | " + at.error;
     EXPECT_NE(both.find(row.error), std::string::npos) << row.name << ": " << both;
   }
-}
-
-TEST(UninstallLogReaderTest, OffsetsThatAreNotTheLog) {
-  size_t logAt = 0;
-  Bytes file = WholeFile(&logAt);
-  EXPECT_NE(ReadUninstallLogAt(file, logAt + 8).error.find("no file record"), std::string::npos);
-  EXPECT_NE(ReadUninstallLogAt(file, file.size() + 1).error.find("past the end"), std::string::npos);
-  EXPECT_NE(ReadUninstallLogAt(file, file.size() - 3).error.find("header runs past"),
-            std::string::npos);
-  EXPECT_FALSE(FindUninstallLog(Bytes{0x7F, 0x7F, 0, 0, 0, 0, 0, 0}).log);
 }
 
 // As the uninstaller reads its stream: up to the first end header. A run that
