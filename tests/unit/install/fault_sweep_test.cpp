@@ -303,8 +303,8 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
   {
     InstallMachine m;
     s.Prepare(m, nt);
-    FaultPlatform counter(m.sim);
-    ASSERT_EQ(m.Run(kScript, &counter), UNATTENDED_DONE) << m.context->run.error.number;
+    FaultPlatform& counter = m.Wrap<FaultPlatform>();
+    ASSERT_EQ(m.Run(kScript), UNATTENDED_DONE) << m.context->run.error.number;
     points = counter.count();
     if (std::getenv("SWEEP_CALLS") != nullptr) {
       for (size_t i = 0; i < counter.calls().size(); ++i) std::printf("%zu %s\n", i + 1, counter.calls()[i].c_str());
@@ -332,9 +332,9 @@ TEST_P(FaultSweepTest, EveryMutatingCallFailingLeavesTheMachineSound) {
     for (uint64_t k = 1; k <= points; ++k) {
       InstallMachine m;
       s.Prepare(m, nt);
-      FaultPlatform f(m.sim);
+      FaultPlatform& f = m.Wrap<FaultPlatform>();
       f.FailAt(k, tally.mode);
-      UnattendedResult result = m.Run(kScript, &f);
+      UnattendedResult result = m.Run(kScript);
       Outcome o = Check(s, m, f, result);
       ++tally.runs;
       tally.errors += o.reported ? 1 : 0;
