@@ -6,7 +6,6 @@
 // it back when the page is left by Next.
 #include <windows.h>
 
-#include "base/text_format.h"
 #include "install/disk_space.h"
 #include "package/strings.h"
 #include "paths/path_folders.h"
@@ -29,8 +28,8 @@ constexpr int kFreeText = 1019;
 
 void ShowMegabytes(Wizard& wizard, HWND page, int control, uint32_t megabytes) {
   char text[kPathSize];
-  FormatText(text, sizeof text, GetPackageString(wizard.context.current, 2, 7), "",
-             static_cast<int32_t>(megabytes));
+  FillNumberFormat(text, sizeof text, GetPackageString(wizard.context.current, 2, 7),
+                   static_cast<int32_t>(megabytes));
   SetDlgItemTextA(page, control, text);
 }
 

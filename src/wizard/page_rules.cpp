@@ -33,6 +33,38 @@ void FillTextFormat(char* out, uint32_t size, const char* format, const char* te
   }
 }
 
+namespace {
+
+// How many number conversions `format` holds; -1 when it holds any other.
+int NumberConversions(const char* format) {
+  int count = 0;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    while (*p == '-' || *p == '0') ++p;
+    while (*p >= '0' && *p <= '9') ++p;
+    if (*p == '.') {
+      ++p;
+      while (*p >= '0' && *p <= '9') ++p;
+    }
+    if (*p == 'l') ++p;
+    if (*p != 'd' && *p != 'i' && *p != 'u') return -1;
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+void FillNumberFormat(char* out, uint32_t size, const char* format, int32_t number) {
+  if (NumberConversions(format) == 1) {
+    FormatText(out, size, format, "", number);
+  } else {
+    CopyText(out, size, format);
+  }
+}
+
 void BuildCheckMessage(char* out, uint32_t size, const char* heading, const char* errorText) {
   CopyText(out, size, heading);
   AppendText(out, size, "\n\n");

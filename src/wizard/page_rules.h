@@ -38,6 +38,11 @@ inline bool FullPathFits(uint32_t result) { return result > 0 && result < 260; }
 // any other text is shown as it stands.
 void FillTextFormat(char* out, uint32_t size, const char* format, const char* text);
 
+// `format` with `number` in place of its one number conversion (%d, %i or %u,
+// with the flags, width and precision wsprintf reads) when it has exactly
+// that one; any other text is shown as it stands.
+void FillNumberFormat(char* out, uint32_t size, const char* format, int32_t number);
+
 // The error line of the destination page: message (6,8), a blank line, then
 // the error's own text; cut to `size`.
 void BuildCheckMessage(char* out, uint32_t size, const char* heading, const char* errorText);

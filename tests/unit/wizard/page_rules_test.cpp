@@ -60,6 +60,22 @@ TEST(PageRules, FoldersAndFormats) {
     FillTextFormat(out, sizeof out, c.format, "C:\\App");
     EXPECT_STREQ(out, c.filled) << c.format;
   }
+  struct NumberCase {
+    const char* format;
+    const char* filled;
+  } numbers[] = {
+      {"%d MB", "42 MB"},
+      {"%-5lu MB (100%%)", "42    MB (100%)"},
+      {"%d of %d MB", "%d of %d MB"},
+      {"%s MB", "%s MB"},
+      {"%", "%"},
+      {"no figure", "no figure"},
+  };
+  for (const NumberCase& c : numbers) {
+    char out[64];
+    FillNumberFormat(out, sizeof out, c.format, 42);
+    EXPECT_STREQ(out, c.filled) << c.format;
+  }
   char message[16];
   BuildCheckMessage(message, sizeof message, "Check:", "Disk is full");
   EXPECT_STREQ(message, "Check:\n\nDisk is");
