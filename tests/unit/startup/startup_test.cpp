@@ -74,7 +74,7 @@ TEST(Relaunch, DriveRootsAndCommand) {
 // Whole relaunches on a simulated machine: where the copy goes, what it
 // holds, how it is started, and what is left when something fails.
 TEST(Relaunch, Scenarios) {
-  enum Fault { kNone, kExecFails, kShortWrite, kFixedDrive, kNoPackage };
+  enum Fault { kNone, kExecFails, kShortWrite, kFixedDrive, kNoPackage, kNoMemory };
   struct Case {
     Fault fault;
     RelaunchResult result;
@@ -85,6 +85,7 @@ TEST(Relaunch, Scenarios) {
       {kShortWrite, RELAUNCH_FAILED, false},
       {kFixedDrive, RELAUNCH_NOT_NEEDED, false},
       {kNoPackage, RELAUNCH_FAILED, true},  // left empty, nothing written
+      {kNoMemory, RELAUNCH_FAILED, true},   // likewise
   };
   const std::string stub = "MZ" + std::string(98, 's');
   for (const Case& c : cases) {
@@ -96,6 +97,7 @@ TEST(Relaunch, Scenarios) {
     sim.AddFile("C:\\My Temp\\_inst0.exe", "taken");
     if (c.fault != kNoPackage) sim.AddFile("A:\\SETUP.EXE", stub + "package bytes");
     sim.processCreationFails = c.fault == kExecFails;
+    if (c.fault == kNoMemory) sim.allocationFails = [](uint32_t size) { return size == 100; };
     test::FaultPlatform faults(sim);
     // Calls: create the copy (1), write it (2).
     if (c.fault == kShortWrite) faults.FailAt(2, test::FaultPlatform::Mode::kDiskFull);
