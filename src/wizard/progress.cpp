@@ -42,6 +42,7 @@ void FinishRun(Wizard& wizard) {
     // The package data could not be read after the user was told: the
     // setup ends at once.
     AbandonInstallRun(context);
+    ForgetAfterInstallEntries(context.run);
     context.run.pageResult = PAGE_END;
     return;
   }
