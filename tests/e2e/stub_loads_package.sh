@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # setup.exe under Wine reads a package written by mkpkg with the real file
-# calls: a complete package loads (exit 0); one cut inside its record stream
-# is refused without a message (exit -1).
+# calls: one cut inside its record stream is refused without a message
+# (exit -1). A complete package now opens the wizard, which waits for a
+# person; the driver that clicks through it is still to come.
 set -euo pipefail
 stub="$1"
 mkpkg="$2"
@@ -16,8 +17,6 @@ trap 'rm -rf "$work"' EXIT
 "$mkpkg" "$project" --stub "$stub" -o "$work/SETUP.EXE" >/dev/null
 
 set +e
-wine_run "$work/SETUP.EXE"
-complete=$?
 stub_size=$(stat -c %s "$stub")
 head -c $((stub_size + 100)) "$work/SETUP.EXE" > "$work/CUT.EXE"
 wine_run "$work/CUT.EXE"
@@ -25,7 +24,6 @@ cut=$?
 set -e
 
 fail=0
-if [ "$complete" -ne 0 ]; then echo "complete package: exit $complete, expected 0" >&2; fail=1; fi
 if [ "$cut" -ne 255 ]; then echo "package cut in its records: exit $cut, expected -1 (255)" >&2; fail=1; fi
-[ "$fail" -eq 0 ] && echo "setup.exe loads a complete package and refuses a cut one"
+[ "$fail" -eq 0 ] && echo "setup.exe refuses a package cut in its records"
 exit "$fail"
