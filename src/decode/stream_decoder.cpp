@@ -18,6 +18,7 @@
 // takes input bytes around the bit buffer, clears it.
 #include "decode/stream_decoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -152,7 +153,11 @@ void StreamDecoder::ReleaseBuffers() { FreeBlock(platform_, &window_); }
 DecodeResult StreamDecoder::DecodeToMemory(void* destination, uint32_t capacity,
                                            FileHandle input, uint32_t limit) {
   MemorySink sink(destination, capacity);
-  return Decode(sink, input, limit);
+  destination_ = static_cast<uint8_t*>(destination);
+  destinationSize_ = capacity;
+  DecodeResult result = Decode(sink, input, limit);
+  destination_ = nullptr;
+  return result;
 }
 
 DecodeResult StreamDecoder::DecodeToFile(FileHandle output, FileHandle input, uint32_t limit) {
@@ -278,12 +283,14 @@ bool StreamDecoder::StreamTruncated() const { return bitCount_ < overrun_ * 8; }
 
 bool StreamDecoder::FlushWindows() {
   while (outPos_ - flushed_ >= kWindowSize) {
-    if (!sink_->Write(window_ + flushed_, kWindowSize)) {
+    if (!sink_->Write(output_ + flushed_, kWindowSize)) {
       sinkFailed_ = true;
       return false;
     }
     flushed_ += kWindowSize;
-    if (flushed_ == kBufferEnd) {
+    if (inDestination_) {
+      if (destinationSize_ - flushed_ < kWindowSize + kSlack) LeaveDestination();
+    } else if (flushed_ == kBufferEnd) {
       // Keep the last window as history at the front, with what follows it.
       uint32_t from = flushed_ - kWindowSize;
       std::memmove(window_, window_ + from, outPos_ - from);
@@ -295,14 +302,29 @@ bool StreamDecoder::FlushWindows() {
   return true;
 }
 
+// Near the destination's end: the last window of output becomes the history
+// of the window buffer, followed by what is not flushed yet, and the rest of
+// the stream is decoded there. Only a window's worth is ever copied.
+void StreamDecoder::LeaveDestination() {
+  uint32_t pending = outPos_ - flushed_;
+  std::memcpy(window_, output_ + flushed_ - kWindowSize, kWindowSize + pending);
+  historyDirty_ = true;
+  inDestination_ = false;
+  output_ = window_;
+  flushed_ = kWindowSize;
+  outPos_ = kWindowSize + pending;
+}
+
 bool StreamDecoder::PutByte(uint8_t byte) {
-  window_[outPos_++] = byte;
+  output_[outPos_++] = byte;
   return outPos_ - flushed_ < kWindowSize || FlushWindows();
 }
 
 bool StreamDecoder::CopyMatch(uint32_t length, uint32_t distance) {
   while (length-- > 0) {
-    if (!PutByte(window_[outPos_ - distance])) return false;
+    // Only in the destination can a match reach before the first byte.
+    uint8_t byte = outPos_ >= distance ? output_[outPos_ - distance] : 0;
+    if (!PutByte(byte)) return false;
   }
   return true;
 }
@@ -322,14 +344,23 @@ StreamResult StreamDecoder::DecodeStream() {
     if (!AllocBlock(platform_, kBufferEnd + kSlack, &window_)) return STREAM_NO_MEMORY;
     historyDirty_ = true;
   }
-  // Output starts behind the history window, which only a slide writes to:
-  // most streams leave it zero for the next.
-  if (historyDirty_) {
-    std::memset(window_, 0, kWindowSize);
-    historyDirty_ = false;
+  // The first flush into the destination must leave a window and a match's
+  // slack before its end.
+  inDestination_ = destination_ != nullptr && destinationSize_ >= 2 * kWindowSize + kSlack;
+  if (inDestination_) {
+    output_ = destination_;
+    outPos_ = 0;
+  } else {
+    // Output starts behind the history window, which only a slide writes to:
+    // most streams leave it zero for the next.
+    if (historyDirty_) {
+      std::memset(window_, 0, kWindowSize);
+      historyDirty_ = false;
+    }
+    output_ = window_;
+    outPos_ = kWindowSize;
   }
-  outPos_ = kWindowSize;
-  flushed_ = kWindowSize;
+  flushed_ = outPos_;
 
   StreamResult result = STREAM_OK;
   bool final = false;
@@ -350,7 +381,7 @@ StreamResult StreamDecoder::DecodeStream() {
   // Bits read past the end of the input make any outcome a cut-short stream,
   // whatever they happened to decode to.
   if (result != STREAM_NO_MEMORY && StreamTruncated()) result = STREAM_BAD_DATA;
-  if (result == STREAM_OK && !sink_->Write(window_ + flushed_, outPos_ - flushed_)) {
+  if (result == STREAM_OK && !sink_->Write(output_ + flushed_, outPos_ - flushed_)) {
     result = STREAM_BAD_DATA;
   }
   FreeDecodeTable(platform_, &fixedLiterals_);
@@ -377,7 +408,7 @@ StreamResult StreamDecoder::DecodeStoredBlock() {
     uint32_t room = flushed_ + kWindowSize - outPos_;
     uint32_t n = length < bytesLeft_ ? length : bytesLeft_;
     if (n > room) n = room;
-    std::memcpy(window_ + outPos_, readPos_, n);
+    std::memcpy(output_ + outPos_, readPos_, n);
     outPos_ += n;
     readPos_ += n;
     bytesLeft_ -= n;
@@ -593,7 +624,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
   // subtracted from it, and their higher bytes borrow only upward.
   uint32_t count = bitCount_;
   StreamResult result = STREAM_OK;
-  uint8_t* out = window_ + outPos_;
+  uint8_t* out = output_ + outPos_;
 
   auto entryAt = [](const DecodeEntry* table, uint64_t index) {
     uint32_t e;
@@ -625,7 +656,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
   };
 
   while (inputLeft() >= kRefillInput) {
-    uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
+    uint8_t* const chunkEnd = output_ + flushed_ + kWindowSize;
     refill();
     uint32_t e = entryAt(literals, bits & literalMask);
     for (;;) {
@@ -693,10 +724,16 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
         uint32_t distance = (e >> 16) + extraOf(saved, e);
         e = entryAt(literals, bits & literalMask);
 
-        // The history before `out` is contiguous and at least one window long.
+        // The history before `out` is contiguous: a window long, or in the
+        // destination everything since the stream's start.
         const uint8_t* from = out - distance;
         uint8_t* const stop = out + length;
-        if (distance >= 8) {
+        if (distance > static_cast<size_t>(out - output_)) [[unlikely]] {
+          // Before the start of the output the history is zeros.
+          size_t zeros = std::min<size_t>(length, output_ - from);
+          std::memset(out, 0, zeros);
+          for (size_t i = zeros; i < length; ++i) out[i] = out[i - distance];
+        } else if (distance >= 8) {
           // Most matches are short: five words cover them without a loop.
           StoreWord(out, LoadWord(from));
           StoreWord(out + 8, LoadWord(from + 8));
@@ -732,13 +769,13 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
       if (out >= chunkEnd || inputLeft() < kRefillInput) [[unlikely]] break;
       refill();
     }
-    outPos_ = static_cast<uint32_t>(out - window_);
+    outPos_ = static_cast<uint32_t>(out - output_);
     if (outPos_ - flushed_ >= kWindowSize) {
       if (!FlushWindows()) {
         result = STREAM_BAD_DATA;
         goto done;
       }
-      out = window_ + outPos_;
+      out = output_ + outPos_;
     }
   }
   goto done;
@@ -746,7 +783,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
 bad:
   result = STREAM_BAD_DATA;
 done:
-  outPos_ = static_cast<uint32_t>(out - window_);
+  outPos_ = static_cast<uint32_t>(out - output_);
   readPos_ = in;
   bytesLeft_ = static_cast<uint32_t>(inEnd - in);
   bitBuffer_ = bits;

@@ -117,6 +117,7 @@ class StreamDecoder {
   bool PutByte(uint8_t byte);
   bool CopyMatch(uint32_t length, uint32_t distance);
   bool FlushWindows();
+  void LeaveDestination();
 
   Platform& platform_;
   CountedReader* reader_;
@@ -139,11 +140,19 @@ class StreamDecoder {
   unsigned overrun_ = 0;
 
   // Output: a window of history followed by room for several windows of new
-  // output, so that matches copy from one contiguous run of bytes.
+  // output, so that matches copy from one contiguous run of bytes. A decode
+  // to memory writes straight into the destination instead (output_ is then
+  // the destination, whose bytes before the start read as zeros) while a
+  // whole window and a match's slack still fit in it, and goes on in the
+  // window for the rest; the sink then takes its own bytes without a copy.
   OutputSink* sink_ = nullptr;
   uint8_t* window_ = nullptr;
-  uint32_t outPos_ = 0;   // next write position in window_
-  uint32_t flushed_ = 0;  // output before this position has gone to the sink
+  uint8_t* output_ = nullptr;  // window_, or the destination
+  uint32_t outPos_ = 0;        // next write position in output_
+  uint32_t flushed_ = 0;       // output before this position has gone to the sink
+  uint8_t* destination_ = nullptr;  // set for the length of a DecodeToMemory
+  uint32_t destinationSize_ = 0;
+  bool inDestination_ = false;
   bool sinkFailed_ = false;
   bool historyDirty_ = false;  // the history window holds bytes of an earlier stream
 

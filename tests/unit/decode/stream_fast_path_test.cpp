@@ -40,7 +40,8 @@ class StreamFastPathTest : public ::testing::TestWithParam<Feed> {
 };
 
 INSTANTIATE_TEST_SUITE_P(StreamDecoder, StreamFastPathTest,
-                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle),
+                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle,
+                                           Feed::Memory, Feed::MemoryTrickle),
                          [](const auto& info) { return test::FeedName(info.param); });
 
 TEST_P(StreamFastPathTest, ShortDistancesOverlapTheirOwnOutput) {
@@ -70,6 +71,23 @@ TEST_P(StreamFastPathTest, ShortDistancesAcrossEveryWindowEnd) {
     b.Literals(RandomBytes(window * 32768 - 3 * window - b.expected.size(), window));
     b.Match(258, distance);
   }
+  b.End();
+  ExpectDecodes(b);
+}
+
+TEST_P(StreamFastPathTest, MatchesBeforeTheStartReadZerosInLongOutput) {
+  // Output long enough to be decoded straight into a memory block: there the
+  // bytes before the stream's first are not a zeroed window but must read so.
+  StreamBuilder b;
+  b.Fixed(true);
+  b.Match(10, 1);
+  b.Literal('a');
+  for (unsigned distance : {20u, 41u, 300u, 32768u}) {
+    b.Match(258, distance);
+    b.Literals(RandomBytes(1 + distance % 5, distance));
+  }
+  b.Literals(RandomBytes(70000, 9));
+  b.Match(258, 32768);
   b.End();
   ExpectDecodes(b);
 }
