@@ -193,6 +193,7 @@ bool StreamDecoder::OpenInput(FileHandle input, uint32_t limit) {
   inputLimit_ = limit;
   directBytes_ = 0;
   aborted_ = false;
+  moreInput_ = false;
   bitBuffer_ = 0;
   bitCount_ = 0;
   overrun_ = 0;
@@ -233,6 +234,7 @@ bool StreamDecoder::FillInput() {
     if (!platform_.ReadFile(input_, inputBuffer_, kInputBlock, &got) || got > kInputBlock) got = 0;
     directBytes_ += got;
   }
+  moreInput_ = got == kInputBlock;
   bytesLeft_ = got;
   return got != 0;
 }
@@ -579,7 +581,22 @@ StreamResult StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literal
         DecodeCodesFast(literals, literalBits, distances, distanceBits, &endOfBlock);
     if (result != STREAM_OK || endOfBlock) return result;
 
-    // Near the end of the buffered input: one symbol the careful way.
+    // Near the end of the buffered input. After a whole block more input is
+    // likely: the bytes left go into the bit buffer, if they fit (the fast
+    // path takes fewer than 64 bits), and the next block is read for the
+    // fast path to go on. Otherwise (the input ends, or arrives in short
+    // pieces) one symbol the careful way.
+    if (moreInput_ && bytesLeft_ < kRefillInput) {
+      while (bytesLeft_ > 0 && bitCount_ + 8 < kBitBufferBits) {
+        bitBuffer_ |= static_cast<uint64_t>(*readPos_++) << bitCount_;
+        --bytesLeft_;
+        bitCount_ += 8;
+      }
+      if (bytesLeft_ == 0) {
+        if (!FillInput() && aborted_) return STREAM_BAD_DATA;
+        continue;
+      }
+    }
     DecodeEntry entry;
     if (!DecodeSymbol(literals, literalBits, &entry)) return STREAM_BAD_DATA;
     if (entry.op == kOpLiteral) {

@@ -130,6 +130,7 @@ class StreamDecoder {
   uint32_t inputLimit_ = 0;
   uint32_t directBytes_ = 0;  // bytes read straight from the file after the limit ran out
   bool aborted_ = false;
+  bool moreInput_ = false;  // the last read filled a whole block
 
   // Bits not yet consumed, lowest first. Only whole bytes are ever added, so
   // bitCount_ % 8 is the unread part of the last byte.
