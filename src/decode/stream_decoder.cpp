@@ -78,6 +78,8 @@ static_assert(3 * kMaxCodeLength + kDynamicLiteralBits <= kBitBufferBits);
 static_assert(2 + kMaxMatch + kCopyOverrun <= kSlack);
 
 constexpr unsigned kMaxLiteralCodes = 286;
+constexpr unsigned kMaxCodeLengthCode = 7;  // lengths of the code-length code are 3-bit fields
+constexpr unsigned kMaxRepeatBits = 7;      // the repeat count of symbol 18
 constexpr unsigned kMaxDistanceCodes = 30;
 
 // A table that cannot be built fails the stream: an incomplete code is bad
@@ -495,7 +497,7 @@ StreamResult StreamDecoder::DecodeDynamicBlock() {
 StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths,
                                               unsigned count) {
   DecodeEntry* table = nullptr;
-  int tableBits = 7;
+  int tableBits = kMaxCodeLengthCode;
   TableResult built = BuildDecodeTable(platform_, codeLengths, 19, 19, nullptr, nullptr, &table,
                                        &tableBits);
   if (built != TABLE_OK) {
@@ -505,14 +507,23 @@ StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_
   StreamResult result = STREAM_OK;
   if (table == nullptr) return STREAM_BAD_DATA;  // no code-length codes at all
 
+  // Code-length codes are at most 7 bits long, so the table has no
+  // sub-tables, and one fetch serves a code and its repeat count.
+  static_assert(kMaxCodeLengthCode + kMaxRepeatBits <= 32);
+  const unsigned tableWidth = static_cast<unsigned>(tableBits);
   unsigned previous = 0;
   unsigned filled = 0;
   while (filled < count) {
-    DecodeEntry entry;
-    if (!DecodeSymbol(table, tableBits, &entry)) {
+    if (!NeedBits(kMaxCodeLengthCode + kMaxRepeatBits)) {
       result = STREAM_BAD_DATA;
       break;
     }
+    DecodeEntry entry = table[LowBits(bitBuffer_, tableWidth)];
+    if (entry.op == kOpInvalid) {
+      result = STREAM_BAD_DATA;
+      break;
+    }
+    DropBits(entry.bits);
     unsigned symbol = entry.value;
     if (symbol < 16) {
       lengths[filled++] = static_cast<uint8_t>(symbol);
@@ -522,15 +533,12 @@ StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_
     unsigned repeat;
     unsigned value = 0;
     if (symbol == 16) {
-      if (!NeedBits(2)) { result = STREAM_BAD_DATA; break; }
       repeat = 3 + TakeBits(2);
       value = previous;
     } else if (symbol == 17) {
-      if (!NeedBits(3)) { result = STREAM_BAD_DATA; break; }
       repeat = 3 + TakeBits(3);
     } else {
-      if (!NeedBits(7)) { result = STREAM_BAD_DATA; break; }
-      repeat = 11 + TakeBits(7);
+      repeat = 11 + TakeBits(kMaxRepeatBits);
     }
     previous = value;
     if (filled + repeat > count) {
