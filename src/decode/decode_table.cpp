@@ -200,11 +200,20 @@ TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigne
   *table = nullptr;
   if (count > kMaxSymbols) return TABLE_OVERSUBSCRIBED;
 
+  uint8_t top = 0;
+  for (unsigned i = 0; i < count; ++i) top = lengths[i] > top ? lengths[i] : top;
+  if (top > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
+  // Neighbouring lengths are mostly equal: counting them in two sets keeps
+  // one increment from waiting for the store of the one before.
   CodeShape shape = {};
-  for (unsigned i = 0; i < count; ++i) {
-    if (lengths[i] > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
+  unsigned odd[kMaxCodeBits + 1] = {};
+  unsigned i = 0;
+  for (; i + 1 < count; i += 2) {
     ++shape.counts[lengths[i]];
+    ++odd[lengths[i + 1]];
   }
+  if (i < count) ++shape.counts[lengths[i]];
+  for (int length = 0; length <= kMaxCodeBits; ++length) shape.counts[length] += odd[length];
   if (shape.counts[0] == count) {
     *width = 0;
     return TABLE_OK;
