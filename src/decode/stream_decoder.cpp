@@ -751,42 +751,46 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
 
         // The history before `out` is contiguous: a window long, or in the
         // destination everything since the stream's start.
-        const uint8_t* from = out - distance;
+        const size_t produced = static_cast<size_t>(out - output_);
         uint8_t* const stop = out + length;
-        if (distance > static_cast<size_t>(out - output_)) [[unlikely]] {
-          // Before the start of the output the history is zeros.
-          size_t zeros = std::min<size_t>(length, output_ - from);
+        if (distance > produced) [[unlikely]] {
+          // Before the start of the output the history is zeros; the rest
+          // of the match copies from the output's first byte on.
+          size_t zeros = std::min<size_t>(length, distance - produced);
           std::memset(out, 0, zeros);
-          for (size_t i = zeros; i < length; ++i) out[i] = out[i - distance];
-        } else if (distance >= 8) {
-          // Most matches are short: five words cover them without a loop.
-          StoreWord(out, LoadWord(from));
-          StoreWord(out + 8, LoadWord(from + 8));
-          StoreWord(out + 16, LoadWord(from + 16));
-          StoreWord(out + 24, LoadWord(from + 24));
-          StoreWord(out + 32, LoadWord(from + 32));
-          out += kUnrolledCopy;
-          from += kUnrolledCopy;
-          while (out < stop) {
-            StoreWord(out, LoadWord(from));
-            from += 8;
-            out += 8;
-          }
-        } else if (distance == 1) {
-          const uint64_t fill = 0x0101010101010101ull * *from;
-          do {
-            StoreWord(out, fill);
-            out += 8;
-          } while (out < stop);
+          for (size_t i = zeros; i < length; ++i) out[i] = output_[produced + i - distance];
         } else {
-          // Shorter distances overlap within a word: each step copies a word
-          // of which the first `distance` bytes are right, then moves on by
-          // `distance`, so every byte is written after its source.
-          do {
+          const uint8_t* from = out - distance;
+          if (distance >= 8) {
+            // Most matches are short: five words cover them without a loop.
             StoreWord(out, LoadWord(from));
-            out += distance;
-            from += distance;
-          } while (out < stop);
+            StoreWord(out + 8, LoadWord(from + 8));
+            StoreWord(out + 16, LoadWord(from + 16));
+            StoreWord(out + 24, LoadWord(from + 24));
+            StoreWord(out + 32, LoadWord(from + 32));
+            out += kUnrolledCopy;
+            from += kUnrolledCopy;
+            while (out < stop) {
+              StoreWord(out, LoadWord(from));
+              from += 8;
+              out += 8;
+            }
+          } else if (distance == 1) {
+            const uint64_t fill = 0x0101010101010101ull * *from;
+            do {
+              StoreWord(out, fill);
+              out += 8;
+            } while (out < stop);
+          } else {
+            // Shorter distances overlap within a word: each step copies a word
+            // of which the first `distance` bytes are right, then moves on by
+            // `distance`, so every byte is written after its source.
+            do {
+              StoreWord(out, LoadWord(from));
+              out += distance;
+              from += distance;
+            } while (out < stop);
+          }
         }
         out = stop;
       }
