@@ -310,6 +310,7 @@ bool StreamDecoder::FlushWindows() {
 // of the window buffer, followed by what is not flushed yet, and the rest of
 // the stream is decoded there. Only a window's worth is ever copied.
 void StreamDecoder::LeaveDestination() {
+  ClearOverrun();
   uint32_t pending = outPos_ - flushed_;
   std::memcpy(window_, output_ + flushed_ - kWindowSize, kWindowSize + pending);
   historyDirty_ = true;
@@ -317,6 +318,15 @@ void StreamDecoder::LeaveDestination() {
   output_ = window_;
   flushed_ = kWindowSize;
   outPos_ = kWindowSize + pending;
+}
+
+// The fast path's word copies write up to kCopyOverrun bytes past the
+// output, which in the destination are bytes of the caller's block. Output
+// that goes on overwrites them; where it stops, they are cleared, so that
+// the block holds the same whichever path decoded the last symbols.
+void StreamDecoder::ClearOverrun() {
+  uint32_t end = destinationSize_ - outPos_ < kCopyOverrun ? destinationSize_ : outPos_ + kCopyOverrun;
+  std::memset(output_ + outPos_, 0, end - outPos_);
 }
 
 bool StreamDecoder::PutByte(uint8_t byte) {
@@ -385,6 +395,7 @@ StreamResult StreamDecoder::DecodeStream() {
   // Bits read past the end of the input make any outcome a cut-short stream,
   // whatever they happened to decode to.
   if (result != STREAM_NO_MEMORY && StreamTruncated()) result = STREAM_BAD_DATA;
+  if (inDestination_) ClearOverrun();
   if (result == STREAM_OK && !sink_->Write(output_ + flushed_, outPos_ - flushed_)) {
     result = STREAM_BAD_DATA;
   }

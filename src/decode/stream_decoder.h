@@ -78,6 +78,8 @@ class StreamDecoder {
   // Decode one stream from `input` (limit 0: straight from the file to its
   // end; otherwise that many bytes through the counted reader, then straight
   // from the file). Each returns DECODE_OK, DECODE_FAILED or DECODE_ABORTED.
+  // A stream that ends before filling the memory block leaves the block's
+  // next bytes (up to 37) zero.
   DecodeResult DecodeToMemory(void* destination, uint32_t capacity, FileHandle input,
                               uint32_t limit);
   DecodeResult DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
@@ -118,6 +120,7 @@ class StreamDecoder {
   bool CopyMatch(uint32_t length, uint32_t distance);
   bool FlushWindows();
   void LeaveDestination();
+  void ClearOverrun();
 
   Platform& platform_;
   CountedReader* reader_;
