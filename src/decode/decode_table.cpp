@@ -66,6 +66,49 @@ constexpr uint32_t kTooManyEntries = 0xFFFFFFFF;
 // Sub-table room of the one-pass block, beyond the first level.
 constexpr uint32_t kSubTableRoom = 512;
 
+// Width of a table opened by a code of `length` bits, `decoded` bits into
+// the code, with `left` more codes of that length to come: as narrow as its
+// codes allow, widened only while the codes of the next lengths would leave
+// patterns unused, never beyond the first-level width, and cut so that the
+// end-of-block code ends at its boundary.
+int TableWidth(const CodeShape& shape, int length, int decoded, unsigned left) {
+  int limit = shape.longest - decoded;
+  if (limit > shape.rootLimit) limit = shape.rootLimit;
+  int bits = length - decoded;
+  unsigned free = 1u << bits;
+  if (free > left + 1) {
+    free -= left + 1;
+    int next = length;
+    while (bits < limit && ++bits < limit) {
+      free <<= 1;
+      if (free <= shape.counts[++next]) break;
+      free -= shape.counts[next];
+    }
+  }
+  if (decoded + bits > shape.endOfBlockBits && decoded < shape.endOfBlockBits) {
+    bits = shape.endOfBlockBits - decoded;
+  }
+  return bits;
+}
+
+// The next code of `length` bits after `code`, counting in bit-reversed
+// order: the highest clear bit is set and the ones above it are cleared
+// (after the last code, all are). Without a loop: a bit-by-bit carry
+// mispredicts about once a code.
+unsigned NextCode(unsigned code, int length) {
+  unsigned clear = ~code & ((1u << length) - 1);
+  if (clear == 0) return 0;
+  unsigned bit = 1u << (31 - std::countl_zero(clear));
+  return (code & (bit - 1)) | bit;
+}
+
+inline void StoreEntry(DecodeEntry* at, const DecodeEntry& entry) {
+  // One 32-bit store rather than one per field.
+  uint32_t word;
+  std::memcpy(&word, &entry, sizeof word);
+  std::memcpy(at, &word, sizeof word);
+}
+
 // Lays the tables out, filling `block` (room for `capacity` entries) when it
 // is not null. Returns the number of entries used, 0 when a sub-table would
 // start beyond a link's reach, or kTooManyEntries when `block` is too small.
@@ -74,78 +117,69 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
   uint32_t tableStart[kMaxCodeBits] = {};
   int tableBits[kMaxCodeBits] = {};
   unsigned savedCode[kMaxCodeBits] = {};
-  int level = -1;
-  int decoded = 0;        // bits consumed before the current table
   unsigned code = 0;      // current code, bit-reversed
   unsigned position = 0;  // index into shape.symbols
-  uint32_t used = 0;
-  uint32_t current = 0;   // start of the current table
-  uint32_t entries = 0;   // its size
 
-  for (int length = shape.shortest; length <= shape.longest; ++length) {
+  // The first level, opened by the shortest code. Its codes are laid out
+  // shortest first in a table as wide as their length, which doubles (by
+  // copying itself) before each longer length: a code of n bits then fills
+  // every 2^n-th entry without a loop of its own.
+  const int rootBits = TableWidth(shape, shape.shortest, 0, shape.counts[shape.shortest] - 1);
+  uint32_t filled = 1u << shape.shortest;
+  int length = shape.shortest;
+  for (; length <= rootBits; ++length) {
+    if (length > shape.shortest) {
+      if (block != nullptr) std::memcpy(block + filled, block, filled * sizeof(DecodeEntry));
+      filled <<= 1;
+    }
+    for (unsigned left = shape.counts[length]; left-- > 0;) {
+      if (block != nullptr) StoreEntry(block + code, EntryFor(shape, map, position, length));
+      ++position;
+      code = NextCode(code, length);
+    }
+  }
+
+  int level = 0;
+  tableBits[0] = rootBits;
+  int decoded = 0;        // bits consumed before the current table
+  uint32_t used = filled;
+  uint32_t current = 0;   // start of the current table
+  uint32_t entries = filled;  // its size
+
+  // Longer codes go to sub-tables.
+  for (; length <= shape.longest; ++length) {
     for (unsigned left = shape.counts[length]; left-- > 0;) {
       // Open tables until one covers this code's last bit.
-      while (length > decoded + (level < 0 ? 0 : tableBits[level])) {
-        decoded += level < 0 ? 0 : tableBits[level];
+      while (length > decoded + tableBits[level]) {
+        decoded += tableBits[level];
         ++level;
-        int limit = shape.longest - decoded;
-        if (limit > shape.rootLimit) limit = shape.rootLimit;
-        int bits = length - decoded;
-        unsigned free = 1u << bits;
-        if (free > left + 1) {
-          free -= left + 1;
-          int next = length;
-          while (bits < limit && ++bits < limit) {
-            free <<= 1;
-            if (free <= shape.counts[++next]) break;
-            free -= shape.counts[next];
-          }
-        }
-        if (decoded + bits > shape.endOfBlockBits && decoded < shape.endOfBlockBits) {
-          bits = shape.endOfBlockBits - decoded;
-        }
+        int bits = TableWidth(shape, length, decoded, left);
         entries = 1u << bits;
         current = used;
         used += entries;
         if (block != nullptr && used > capacity) return kTooManyEntries;
         tableBits[level] = bits;
         tableStart[level] = current;
-        if (level > 0) {
-          if (current > 0xFFFF) return 0;
-          savedCode[level] = code;
-          int parentBits = tableBits[level - 1];
-          unsigned index = (code & ((1u << decoded) - 1)) >> (decoded - parentBits);
-          if (block != nullptr) {
-            block[tableStart[level - 1] + index] =
-                DecodeEntry{static_cast<uint8_t>(parentBits),
-                            static_cast<uint8_t>(kOpLinkBase + bits), static_cast<uint16_t>(current)};
-          }
+        if (current > 0xFFFF) return 0;
+        savedCode[level] = code;
+        int parentBits = tableBits[level - 1];
+        unsigned index = (code & ((1u << decoded) - 1)) >> (decoded - parentBits);
+        if (block != nullptr) {
+          block[tableStart[level - 1] + index] =
+              DecodeEntry{static_cast<uint8_t>(parentBits),
+                          static_cast<uint8_t>(kOpLinkBase + bits), static_cast<uint16_t>(current)};
         }
       }
 
       if (block != nullptr) {
         DecodeEntry entry = EntryFor(shape, map, position, length - decoded);
         unsigned step = 1u << (length - decoded);
-        // One 32-bit store per position rather than one per field.
-        uint32_t word;
-        std::memcpy(&word, &entry, sizeof word);
         for (unsigned i = code >> decoded; i < entries; i += step) {
-          std::memcpy(block + current + i, &word, sizeof word);
+          StoreEntry(block + current + i, entry);
         }
       }
       ++position;
-
-      // Next code of this length, counting in bit-reversed order: the
-      // highest clear bit is set and the ones above it are cleared (after the
-      // last code, all are). Without a loop: a bit-by-bit carry mispredicts
-      // about once a code.
-      unsigned clear = ~code & ((1u << length) - 1);
-      if (clear == 0) {
-        code = 0;
-      } else {
-        unsigned bit = 1u << (31 - std::countl_zero(clear));
-        code = (code & (bit - 1)) | bit;
-      }
+      code = NextCode(code, length);
 
       // Leave the tables this code has completed.
       while (level > 0 && (code & ((1u << decoded) - 1)) != savedCode[level]) {
@@ -154,7 +188,7 @@ uint32_t LayOutTables(const CodeShape& shape, const SymbolMap& map, DecodeEntry*
       }
     }
   }
-  *rootWidth = tableBits[0];
+  *rootWidth = rootBits;
   return used;
 }
 
@@ -166,11 +200,20 @@ TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigne
   *table = nullptr;
   if (count > kMaxSymbols) return TABLE_OVERSUBSCRIBED;
 
+  uint8_t top = 0;
+  for (unsigned i = 0; i < count; ++i) top = lengths[i] > top ? lengths[i] : top;
+  if (top > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
+  // Neighbouring lengths are mostly equal: counting them in two sets keeps
+  // one increment from waiting for the store of the one before.
   CodeShape shape = {};
-  for (unsigned i = 0; i < count; ++i) {
-    if (lengths[i] > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
+  unsigned odd[kMaxCodeBits + 1] = {};
+  unsigned i = 0;
+  for (; i + 1 < count; i += 2) {
     ++shape.counts[lengths[i]];
+    ++odd[lengths[i + 1]];
   }
+  if (i < count) ++shape.counts[lengths[i]];
+  for (int length = 0; length <= kMaxCodeBits; ++length) shape.counts[length] += odd[length];
   if (shape.counts[0] == count) {
     *width = 0;
     return TABLE_OK;

@@ -6,7 +6,8 @@ namespace setup {
 
 bool MemorySink::Write(const uint8_t* data, uint32_t count) {
   if (count > room_) return false;
-  if (count != 0) std::memcpy(next_, data, count);
+  // A decoder that wrote straight into the destination hands over the bytes in place.
+  if (count != 0 && data != next_) std::memcpy(next_, data, count);
   next_ += count;
   room_ -= count;
   written_ += count;

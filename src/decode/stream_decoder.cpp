@@ -18,6 +18,7 @@
 // takes input bytes around the bit buffer, clears it.
 #include "decode/stream_decoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -77,6 +78,8 @@ static_assert(3 * kMaxCodeLength + kDynamicLiteralBits <= kBitBufferBits);
 static_assert(2 + kMaxMatch + kCopyOverrun <= kSlack);
 
 constexpr unsigned kMaxLiteralCodes = 286;
+constexpr unsigned kMaxCodeLengthCode = 7;  // lengths of the code-length code are 3-bit fields
+constexpr unsigned kMaxRepeatBits = 7;      // the repeat count of symbol 18
 constexpr unsigned kMaxDistanceCodes = 30;
 
 // A table that cannot be built fails the stream: an incomplete code is bad
@@ -152,7 +155,11 @@ void StreamDecoder::ReleaseBuffers() { FreeBlock(platform_, &window_); }
 DecodeResult StreamDecoder::DecodeToMemory(void* destination, uint32_t capacity,
                                            FileHandle input, uint32_t limit) {
   MemorySink sink(destination, capacity);
-  return Decode(sink, input, limit);
+  destination_ = static_cast<uint8_t*>(destination);
+  destinationSize_ = capacity;
+  DecodeResult result = Decode(sink, input, limit);
+  destination_ = nullptr;
+  return result;
 }
 
 DecodeResult StreamDecoder::DecodeToFile(FileHandle output, FileHandle input, uint32_t limit) {
@@ -188,6 +195,7 @@ bool StreamDecoder::OpenInput(FileHandle input, uint32_t limit) {
   inputLimit_ = limit;
   directBytes_ = 0;
   aborted_ = false;
+  moreInput_ = false;
   bitBuffer_ = 0;
   bitCount_ = 0;
   overrun_ = 0;
@@ -228,6 +236,7 @@ bool StreamDecoder::FillInput() {
     if (!platform_.ReadFile(input_, inputBuffer_, kInputBlock, &got) || got > kInputBlock) got = 0;
     directBytes_ += got;
   }
+  moreInput_ = got == kInputBlock;
   bytesLeft_ = got;
   return got != 0;
 }
@@ -278,12 +287,14 @@ bool StreamDecoder::StreamTruncated() const { return bitCount_ < overrun_ * 8; }
 
 bool StreamDecoder::FlushWindows() {
   while (outPos_ - flushed_ >= kWindowSize) {
-    if (!sink_->Write(window_ + flushed_, kWindowSize)) {
+    if (!sink_->Write(output_ + flushed_, kWindowSize)) {
       sinkFailed_ = true;
       return false;
     }
     flushed_ += kWindowSize;
-    if (flushed_ == kBufferEnd) {
+    if (inDestination_) {
+      if (destinationSize_ - flushed_ < kWindowSize + kSlack) LeaveDestination();
+    } else if (flushed_ == kBufferEnd) {
       // Keep the last window as history at the front, with what follows it.
       uint32_t from = flushed_ - kWindowSize;
       std::memmove(window_, window_ + from, outPos_ - from);
@@ -295,14 +306,39 @@ bool StreamDecoder::FlushWindows() {
   return true;
 }
 
+// Near the destination's end: the last window of output becomes the history
+// of the window buffer, followed by what is not flushed yet, and the rest of
+// the stream is decoded there. Only a window's worth is ever copied.
+void StreamDecoder::LeaveDestination() {
+  ClearOverrun();
+  uint32_t pending = outPos_ - flushed_;
+  std::memcpy(window_, output_ + flushed_ - kWindowSize, kWindowSize + pending);
+  historyDirty_ = true;
+  inDestination_ = false;
+  output_ = window_;
+  flushed_ = kWindowSize;
+  outPos_ = kWindowSize + pending;
+}
+
+// The fast path's word copies write up to kCopyOverrun bytes past the
+// output, which in the destination are bytes of the caller's block. Output
+// that goes on overwrites them; where it stops, they are cleared, so that
+// the block holds the same whichever path decoded the last symbols.
+void StreamDecoder::ClearOverrun() {
+  uint32_t end = destinationSize_ - outPos_ < kCopyOverrun ? destinationSize_ : outPos_ + kCopyOverrun;
+  std::memset(output_ + outPos_, 0, end - outPos_);
+}
+
 bool StreamDecoder::PutByte(uint8_t byte) {
-  window_[outPos_++] = byte;
+  output_[outPos_++] = byte;
   return outPos_ - flushed_ < kWindowSize || FlushWindows();
 }
 
 bool StreamDecoder::CopyMatch(uint32_t length, uint32_t distance) {
   while (length-- > 0) {
-    if (!PutByte(window_[outPos_ - distance])) return false;
+    // Only in the destination can a match reach before the first byte.
+    uint8_t byte = outPos_ >= distance ? output_[outPos_ - distance] : 0;
+    if (!PutByte(byte)) return false;
   }
   return true;
 }
@@ -322,14 +358,23 @@ StreamResult StreamDecoder::DecodeStream() {
     if (!AllocBlock(platform_, kBufferEnd + kSlack, &window_)) return STREAM_NO_MEMORY;
     historyDirty_ = true;
   }
-  // Output starts behind the history window, which only a slide writes to:
-  // most streams leave it zero for the next.
-  if (historyDirty_) {
-    std::memset(window_, 0, kWindowSize);
-    historyDirty_ = false;
+  // The first flush into the destination must leave a window and a match's
+  // slack before its end.
+  inDestination_ = destination_ != nullptr && destinationSize_ >= 2 * kWindowSize + kSlack;
+  if (inDestination_) {
+    output_ = destination_;
+    outPos_ = 0;
+  } else {
+    // Output starts behind the history window, which only a slide writes to:
+    // most streams leave it zero for the next.
+    if (historyDirty_) {
+      std::memset(window_, 0, kWindowSize);
+      historyDirty_ = false;
+    }
+    output_ = window_;
+    outPos_ = kWindowSize;
   }
-  outPos_ = kWindowSize;
-  flushed_ = kWindowSize;
+  flushed_ = outPos_;
 
   StreamResult result = STREAM_OK;
   bool final = false;
@@ -350,7 +395,8 @@ StreamResult StreamDecoder::DecodeStream() {
   // Bits read past the end of the input make any outcome a cut-short stream,
   // whatever they happened to decode to.
   if (result != STREAM_NO_MEMORY && StreamTruncated()) result = STREAM_BAD_DATA;
-  if (result == STREAM_OK && !sink_->Write(window_ + flushed_, outPos_ - flushed_)) {
+  if (inDestination_) ClearOverrun();
+  if (result == STREAM_OK && !sink_->Write(output_ + flushed_, outPos_ - flushed_)) {
     result = STREAM_BAD_DATA;
   }
   FreeDecodeTable(platform_, &fixedLiterals_);
@@ -377,7 +423,7 @@ StreamResult StreamDecoder::DecodeStoredBlock() {
     uint32_t room = flushed_ + kWindowSize - outPos_;
     uint32_t n = length < bytesLeft_ ? length : bytesLeft_;
     if (n > room) n = room;
-    std::memcpy(window_ + outPos_, readPos_, n);
+    std::memcpy(output_ + outPos_, readPos_, n);
     outPos_ += n;
     readPos_ += n;
     bytesLeft_ -= n;
@@ -462,7 +508,7 @@ StreamResult StreamDecoder::DecodeDynamicBlock() {
 StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_t* lengths,
                                               unsigned count) {
   DecodeEntry* table = nullptr;
-  int tableBits = 7;
+  int tableBits = kMaxCodeLengthCode;
   TableResult built = BuildDecodeTable(platform_, codeLengths, 19, 19, nullptr, nullptr, &table,
                                        &tableBits);
   if (built != TABLE_OK) {
@@ -472,14 +518,23 @@ StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_
   StreamResult result = STREAM_OK;
   if (table == nullptr) return STREAM_BAD_DATA;  // no code-length codes at all
 
+  // Code-length codes are at most 7 bits long, so the table has no
+  // sub-tables, and one fetch serves a code and its repeat count.
+  static_assert(kMaxCodeLengthCode + kMaxRepeatBits <= 32);
+  const unsigned tableWidth = static_cast<unsigned>(tableBits);
   unsigned previous = 0;
   unsigned filled = 0;
   while (filled < count) {
-    DecodeEntry entry;
-    if (!DecodeSymbol(table, tableBits, &entry)) {
+    if (!NeedBits(kMaxCodeLengthCode + kMaxRepeatBits)) {
       result = STREAM_BAD_DATA;
       break;
     }
+    DecodeEntry entry = table[LowBits(bitBuffer_, tableWidth)];
+    if (entry.op == kOpInvalid) {
+      result = STREAM_BAD_DATA;
+      break;
+    }
+    DropBits(entry.bits);
     unsigned symbol = entry.value;
     if (symbol < 16) {
       lengths[filled++] = static_cast<uint8_t>(symbol);
@@ -489,15 +544,12 @@ StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_
     unsigned repeat;
     unsigned value = 0;
     if (symbol == 16) {
-      if (!NeedBits(2)) { result = STREAM_BAD_DATA; break; }
       repeat = 3 + TakeBits(2);
       value = previous;
     } else if (symbol == 17) {
-      if (!NeedBits(3)) { result = STREAM_BAD_DATA; break; }
       repeat = 3 + TakeBits(3);
     } else {
-      if (!NeedBits(7)) { result = STREAM_BAD_DATA; break; }
-      repeat = 11 + TakeBits(7);
+      repeat = 11 + TakeBits(kMaxRepeatBits);
     }
     previous = value;
     if (filled + repeat > count) {
@@ -548,7 +600,22 @@ StreamResult StreamDecoder::DecodeCodes(const DecodeEntry* literals, int literal
         DecodeCodesFast(literals, literalBits, distances, distanceBits, &endOfBlock);
     if (result != STREAM_OK || endOfBlock) return result;
 
-    // Near the end of the buffered input: one symbol the careful way.
+    // Near the end of the buffered input. After a whole block more input is
+    // likely: the bytes left go into the bit buffer, if they fit (the fast
+    // path takes fewer than 64 bits), and the next block is read for the
+    // fast path to go on. Otherwise (the input ends, or arrives in short
+    // pieces) one symbol the careful way.
+    if (moreInput_ && bytesLeft_ < kRefillInput) {
+      while (bytesLeft_ > 0 && bitCount_ + 8 < kBitBufferBits) {
+        bitBuffer_ |= static_cast<uint64_t>(*readPos_++) << bitCount_;
+        --bytesLeft_;
+        bitCount_ += 8;
+      }
+      if (bytesLeft_ == 0) {
+        if (!FillInput() && aborted_) return STREAM_BAD_DATA;
+        continue;
+      }
+    }
     DecodeEntry entry;
     if (!DecodeSymbol(literals, literalBits, &entry)) return STREAM_BAD_DATA;
     if (entry.op == kOpLiteral) {
@@ -593,7 +660,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
   // subtracted from it, and their higher bytes borrow only upward.
   uint32_t count = bitCount_;
   StreamResult result = STREAM_OK;
-  uint8_t* out = window_ + outPos_;
+  uint8_t* out = output_ + outPos_;
 
   auto entryAt = [](const DecodeEntry* table, uint64_t index) {
     uint32_t e;
@@ -625,7 +692,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
   };
 
   while (inputLeft() >= kRefillInput) {
-    uint8_t* const chunkEnd = window_ + flushed_ + kWindowSize;
+    uint8_t* const chunkEnd = output_ + flushed_ + kWindowSize;
     refill();
     uint32_t e = entryAt(literals, bits & literalMask);
     for (;;) {
@@ -693,38 +760,48 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
         uint32_t distance = (e >> 16) + extraOf(saved, e);
         e = entryAt(literals, bits & literalMask);
 
-        // The history before `out` is contiguous and at least one window long.
-        const uint8_t* from = out - distance;
+        // The history before `out` is contiguous: a window long, or in the
+        // destination everything since the stream's start.
+        const size_t produced = static_cast<size_t>(out - output_);
         uint8_t* const stop = out + length;
-        if (distance >= 8) {
-          // Most matches are short: five words cover them without a loop.
-          StoreWord(out, LoadWord(from));
-          StoreWord(out + 8, LoadWord(from + 8));
-          StoreWord(out + 16, LoadWord(from + 16));
-          StoreWord(out + 24, LoadWord(from + 24));
-          StoreWord(out + 32, LoadWord(from + 32));
-          out += kUnrolledCopy;
-          from += kUnrolledCopy;
-          while (out < stop) {
-            StoreWord(out, LoadWord(from));
-            from += 8;
-            out += 8;
-          }
-        } else if (distance == 1) {
-          const uint64_t fill = 0x0101010101010101ull * *from;
-          do {
-            StoreWord(out, fill);
-            out += 8;
-          } while (out < stop);
+        if (distance > produced) [[unlikely]] {
+          // Before the start of the output the history is zeros; the rest
+          // of the match copies from the output's first byte on.
+          size_t zeros = std::min<size_t>(length, distance - produced);
+          std::memset(out, 0, zeros);
+          for (size_t i = zeros; i < length; ++i) out[i] = output_[produced + i - distance];
         } else {
-          // Shorter distances overlap within a word: each step copies a word
-          // of which the first `distance` bytes are right, then moves on by
-          // `distance`, so every byte is written after its source.
-          do {
+          const uint8_t* from = out - distance;
+          if (distance >= 8) {
+            // Most matches are short: five words cover them without a loop.
             StoreWord(out, LoadWord(from));
-            out += distance;
-            from += distance;
-          } while (out < stop);
+            StoreWord(out + 8, LoadWord(from + 8));
+            StoreWord(out + 16, LoadWord(from + 16));
+            StoreWord(out + 24, LoadWord(from + 24));
+            StoreWord(out + 32, LoadWord(from + 32));
+            out += kUnrolledCopy;
+            from += kUnrolledCopy;
+            while (out < stop) {
+              StoreWord(out, LoadWord(from));
+              from += 8;
+              out += 8;
+            }
+          } else if (distance == 1) {
+            const uint64_t fill = 0x0101010101010101ull * *from;
+            do {
+              StoreWord(out, fill);
+              out += 8;
+            } while (out < stop);
+          } else {
+            // Shorter distances overlap within a word: each step copies a word
+            // of which the first `distance` bytes are right, then moves on by
+            // `distance`, so every byte is written after its source.
+            do {
+              StoreWord(out, LoadWord(from));
+              out += distance;
+              from += distance;
+            } while (out < stop);
+          }
         }
         out = stop;
       }
@@ -732,13 +809,13 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
       if (out >= chunkEnd || inputLeft() < kRefillInput) [[unlikely]] break;
       refill();
     }
-    outPos_ = static_cast<uint32_t>(out - window_);
+    outPos_ = static_cast<uint32_t>(out - output_);
     if (outPos_ - flushed_ >= kWindowSize) {
       if (!FlushWindows()) {
         result = STREAM_BAD_DATA;
         goto done;
       }
-      out = window_ + outPos_;
+      out = output_ + outPos_;
     }
   }
   goto done;
@@ -746,7 +823,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
 bad:
   result = STREAM_BAD_DATA;
 done:
-  outPos_ = static_cast<uint32_t>(out - window_);
+  outPos_ = static_cast<uint32_t>(out - output_);
   readPos_ = in;
   bytesLeft_ = static_cast<uint32_t>(inEnd - in);
   bitBuffer_ = bits;

@@ -78,6 +78,8 @@ class StreamDecoder {
   // Decode one stream from `input` (limit 0: straight from the file to its
   // end; otherwise that many bytes through the counted reader, then straight
   // from the file). Each returns DECODE_OK, DECODE_FAILED or DECODE_ABORTED.
+  // A stream that ends before filling the memory block leaves the block's
+  // next bytes (up to 37) zero.
   DecodeResult DecodeToMemory(void* destination, uint32_t capacity, FileHandle input,
                               uint32_t limit);
   DecodeResult DecodeToFile(FileHandle output, FileHandle input, uint32_t limit);
@@ -117,6 +119,8 @@ class StreamDecoder {
   bool PutByte(uint8_t byte);
   bool CopyMatch(uint32_t length, uint32_t distance);
   bool FlushWindows();
+  void LeaveDestination();
+  void ClearOverrun();
 
   Platform& platform_;
   CountedReader* reader_;
@@ -129,6 +133,7 @@ class StreamDecoder {
   uint32_t inputLimit_ = 0;
   uint32_t directBytes_ = 0;  // bytes read straight from the file after the limit ran out
   bool aborted_ = false;
+  bool moreInput_ = false;  // the last read filled a whole block
 
   // Bits not yet consumed, lowest first. Only whole bytes are ever added, so
   // bitCount_ % 8 is the unread part of the last byte.
@@ -139,11 +144,19 @@ class StreamDecoder {
   unsigned overrun_ = 0;
 
   // Output: a window of history followed by room for several windows of new
-  // output, so that matches copy from one contiguous run of bytes.
+  // output, so that matches copy from one contiguous run of bytes. A decode
+  // to memory writes straight into the destination instead (output_ is then
+  // the destination, whose bytes before the start read as zeros) while a
+  // whole window and a match's slack still fit in it, and goes on in the
+  // window for the rest; the sink then takes its own bytes without a copy.
   OutputSink* sink_ = nullptr;
   uint8_t* window_ = nullptr;
-  uint32_t outPos_ = 0;   // next write position in window_
-  uint32_t flushed_ = 0;  // output before this position has gone to the sink
+  uint8_t* output_ = nullptr;  // window_, or the destination
+  uint32_t outPos_ = 0;        // next write position in output_
+  uint32_t flushed_ = 0;       // output before this position has gone to the sink
+  uint8_t* destination_ = nullptr;  // set for the length of a DecodeToMemory
+  uint32_t destinationSize_ = 0;
+  bool inDestination_ = false;
   bool sinkFailed_ = false;
   bool historyDirty_ = false;  // the history window holds bytes of an earlier stream
 

@@ -126,7 +126,8 @@ TEST(StreamDecoderTest, InvalidBlockTypesFailWithResult2) {
 class StreamDecoderBlockTest : public ::testing::TestWithParam<Feed> {};
 
 INSTANTIATE_TEST_SUITE_P(StreamDecoder, StreamDecoderBlockTest,
-                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle),
+                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle,
+                                           Feed::Memory, Feed::MemoryTrickle),
                          [](const auto& info) { return test::FeedName(info.param); });
 
 // ---------------------------------------------------------------------------

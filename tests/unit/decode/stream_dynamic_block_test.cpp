@@ -60,7 +60,8 @@ class StreamDecoderDynamicTest : public ::testing::TestWithParam<Feed> {
 };
 
 INSTANTIATE_TEST_SUITE_P(StreamDecoder, StreamDecoderDynamicTest,
-                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle),
+                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle,
+                                           Feed::Memory, Feed::MemoryTrickle),
                          [](const auto& info) { return test::FeedName(info.param); });
 
 // A dynamic block with these codes (lengths sent plainly) holding "ab", a

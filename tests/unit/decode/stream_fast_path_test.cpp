@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "unit/support/block_writer.h"
 #include "unit/support/decode_harness.h"
+#include "unit/support/sim_counted_reader.h"
 
 namespace setup {
 namespace {
@@ -22,6 +24,7 @@ using test::DecodeOutcome;
 using test::Feed;
 using test::Huffman;
 using test::RandomBytes;
+using test::SimCountedReader;
 using test::StreamBuilder;
 
 class StreamFastPathTest : public ::testing::TestWithParam<Feed> {
@@ -40,7 +43,8 @@ class StreamFastPathTest : public ::testing::TestWithParam<Feed> {
 };
 
 INSTANTIATE_TEST_SUITE_P(StreamDecoder, StreamFastPathTest,
-                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle),
+                         ::testing::Values(Feed::File, Feed::FileWithTail, Feed::Trickle,
+                                           Feed::Memory, Feed::MemoryTrickle),
                          [](const auto& info) { return test::FeedName(info.param); });
 
 TEST_P(StreamFastPathTest, ShortDistancesOverlapTheirOwnOutput) {
@@ -70,6 +74,23 @@ TEST_P(StreamFastPathTest, ShortDistancesAcrossEveryWindowEnd) {
     b.Literals(RandomBytes(window * 32768 - 3 * window - b.expected.size(), window));
     b.Match(258, distance);
   }
+  b.End();
+  ExpectDecodes(b);
+}
+
+TEST_P(StreamFastPathTest, MatchesBeforeTheStartReadZerosInLongOutput) {
+  // Output long enough to be decoded straight into a memory block: there the
+  // bytes before the stream's first are not a zeroed window but must read so.
+  StreamBuilder b;
+  b.Fixed(true);
+  b.Match(10, 1);
+  b.Literal('a');
+  for (unsigned distance : {20u, 41u, 300u, 32768u}) {
+    b.Match(258, distance);
+    b.Literals(RandomBytes(1 + distance % 5, distance));
+  }
+  b.Literals(RandomBytes(70000, 9));
+  b.Match(258, 32768);
   b.End();
   ExpectDecodes(b);
 }
@@ -114,6 +135,31 @@ TEST_P(StreamFastPathTest, LongestCodesAndExtrasAtEveryInputPosition) {
     ASSERT_GT(b.Bytes().size(), 3 * 4096u);
     ExpectDecodes(b);
   }
+}
+
+TEST(StreamFastPathMemoryTest, BlockPastAShortStreamIsTheSameWhicheverPathEndedIt) {
+  // A stream ending short of its memory block, its last match decoded by the
+  // fast path (input follows the stream), whose word copies run past the
+  // output into the block; and by the careful path, which writes exactly.
+  StreamBuilder b;
+  b.Fixed(true);
+  b.Literals(RandomBytes(70000, 5));
+  b.Match(258, 1000);
+  b.Literal('z');
+  b.End();
+  std::vector<uint8_t> stream = b.Bytes();
+  std::vector<uint8_t> withTail = stream;
+  withTail.insert(withTail.end(), 64, 0xA5);
+  DecodeHarness h;
+  DecodeOutcome fast = h.DecodeToMemoryWith(withTail, nullptr, 0, 140000);
+  SimCountedReader reader(h.platform);
+  reader.maxChunk = 1;
+  DecodeOutcome careful =
+      h.DecodeToMemoryWith(stream, &reader, static_cast<uint32_t>(stream.size()), 140000);
+  ASSERT_EQ(fast.entryResult, DECODE_OK);
+  ASSERT_EQ(careful.entryResult, DECODE_OK);
+  EXPECT_TRUE(std::equal(b.expected.begin(), b.expected.end(), fast.bytes.begin()));
+  EXPECT_TRUE(fast.bytes == careful.bytes);
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "unit/support/decode_harness.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 #include "base/file_io.h"
 #include "unit/support/sim_counted_reader.h"
 
@@ -32,6 +36,25 @@ DecodeOutcome DecodeHarness::DecodeWith(const std::vector<uint8_t>& file, uint32
   return outcome;
 }
 
+DecodeOutcome DecodeHarness::DecodeToMemoryWith(const std::vector<uint8_t>& file,
+                                                CountedReader* reader, uint32_t limit,
+                                                uint32_t capacity) {
+  platform.AddFile("C:\\stream.bin", std::string(file.begin(), file.end()));
+  FileHandle input = OpenForRead(platform, "C:\\stream.bin");
+  // Bytes past the block must stay as they are.
+  std::vector<uint8_t> memory(capacity + 600, 0xEE);
+  StreamDecoder decoder(platform, reader);
+  DecodeOutcome outcome;
+  outcome.entryResult = decoder.DecodeToMemory(memory.data(), capacity, input, limit);
+  outcome.streamResult = decoder.LastResult();
+  EXPECT_EQ(std::count(memory.begin() + capacity, memory.end(), 0xEE), 600);
+  memory.resize(capacity);
+  outcome.bytes = memory;
+  outcome.positionAfter = TellFile(platform, input);
+  CloseFile(platform, &input);
+  return outcome;
+}
+
 DecodeOutcome DecodeHarness::DecodeFed(const std::vector<uint8_t>& stream, Feed feed) {
   switch (feed) {
     case Feed::File:
@@ -46,6 +69,20 @@ DecodeOutcome DecodeHarness::DecodeFed(const std::vector<uint8_t>& stream, Feed 
       reader.maxChunk = 1;
       return DecodeWith(stream, 0, &reader, static_cast<uint32_t>(stream.size()));
     }
+    case Feed::Memory:
+    case Feed::MemoryTrickle: {
+      bool trickle = feed == Feed::MemoryTrickle;
+      DecodeOutcome recorded = DecodeFed(stream, trickle ? Feed::Trickle : Feed::File);
+      SimCountedReader reader(platform);
+      reader.maxChunk = 1;
+      DecodeOutcome outcome = DecodeToMemoryWith(
+          stream, trickle ? &reader : nullptr, trickle ? static_cast<uint32_t>(stream.size()) : 0,
+          static_cast<uint32_t>(recorded.bytes.size()));
+      outcome.writes = recorded.writes;
+      // A failed decode leaves the block's tail unspecified: report what the sink got.
+      if (outcome.entryResult != DECODE_OK) outcome.bytes = recorded.bytes;
+      return outcome;
+    }
   }
   return {};
 }
@@ -55,6 +92,8 @@ const char* FeedName(Feed feed) {
     case Feed::File: return "File";
     case Feed::FileWithTail: return "FileWithTail";
     case Feed::Trickle: return "Trickle";
+    case Feed::Memory: return "Memory";
+    case Feed::MemoryTrickle: return "MemoryTrickle";
   }
   return "?";
 }

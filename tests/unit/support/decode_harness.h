@@ -37,6 +37,10 @@ enum class Feed {
   File,          // straight from the file, which ends with the stream
   FileWithTail,  // straight from the file, with unrelated bytes after the stream
   Trickle,       // counted input delivered one byte per read, limit = the stream's size
+  // As File and Trickle, but decoded to memory: into a block of the size a
+  // decode into a RecordingSink gives (whose writes the outcome reports).
+  Memory,
+  MemoryTrickle,
 };
 const char* FeedName(Feed feed);
 
@@ -53,6 +57,9 @@ class DecodeHarness {
   // from this harness's platform).
   DecodeOutcome DecodeWith(const std::vector<uint8_t>& file, uint32_t offset,
                            CountedReader* reader, uint32_t limit);
+  // Same, decoding into a block of `capacity` bytes with DecodeToMemory.
+  DecodeOutcome DecodeToMemoryWith(const std::vector<uint8_t>& file, CountedReader* reader,
+                                   uint32_t limit, uint32_t capacity);
   // Decodes `stream` fed as `feed` says.
   DecodeOutcome DecodeFed(const std::vector<uint8_t>& stream, Feed feed);
 };
