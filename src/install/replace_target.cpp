@@ -20,20 +20,29 @@ bool IsMissing(uint32_t error) {
   return error == kErrorFileNotFound || error == kErrorPathNotFound;
 }
 
+enum class TargetAccess { kMissing, kReadOnly, kWritable };
+
 // A read-only target refuses to be opened for writing with access denied; a
 // file held open by another process refuses with a sharing violation and is
 // not read-only. The attribute is asked first: some systems (Wine run as an
 // administrator) open a read-only file for writing and only refuse to delete it.
-bool IsReadOnly(Platform& platform, const char* path) {
+TargetAccess CheckTargetAccess(Platform& platform, const char* path) {
   uint32_t attributes = platform.GetFileAttributesA(path);
-  if (attributes != kInvalidFileAttributes && (attributes & kAttrReadOnly)) return true;
+  if (attributes != kInvalidFileAttributes && (attributes & kAttrReadOnly)) {
+    return TargetAccess::kReadOnly;
+  }
+  // No file: nothing to test or delete (most targets of a first installation).
+  if (attributes == kInvalidFileAttributes && IsMissing(platform.GetLastError())) {
+    return TargetAccess::kMissing;
+  }
   FileHandle file =
       platform.CreateFileA(path, kGenericWrite, kFileShareRead | kFileShareWrite, kOpenExisting);
   if (file != kInvalidFile) {
     platform.CloseHandle(file);
-    return false;
+    return TargetAccess::kWritable;
   }
-  return platform.GetLastError() == kErrorAccessDenied;
+  return platform.GetLastError() == kErrorAccessDenied ? TargetAccess::kReadOnly
+                                                       : TargetAccess::kWritable;
 }
 
 }  // namespace
@@ -81,7 +90,8 @@ bool ReplaceTargetFile(SetupContext& context, uint8_t* entry, const char* tempor
   Platform& platform = context.platform;
   const char* target = context.targetPath;
   SetEntryState(entry, STATE_REPLACING);
-  if (IsReadOnly(platform, target)) {
+  TargetAccess access = CheckTargetAccess(platform, target);
+  if (access == TargetAccess::kReadOnly) {
     uint32_t attributes = platform.GetFileAttributesA(target);
     for (;;) {
       platform.SetFileAttributesA(target, kAttrNormal);
@@ -98,8 +108,8 @@ bool ReplaceTargetFile(SetupContext& context, uint8_t* entry, const char* tempor
     SetEntryState(entry, STATE_DONE);
     return false;
   }
-  bool existed = true;
-  for (;;) {
+  bool existed = access != TargetAccess::kMissing;
+  while (existed) {
     if (platform.DeleteFileA(target)) break;
     uint32_t error = platform.GetLastError();
     if (IsMissing(error)) {

@@ -101,6 +101,14 @@ bool CopyAcross(const std::string& from, const std::string& to, const struct sta
 
 }  // namespace
 
+uint32_t HostPlatform::GetLastError() {
+  if (!missingEntry_.empty()) {
+    if (!FolderOfExists(missingEntry_)) lastError_ = kErrorPathNotFound;
+    missingEntry_.clear();
+  }
+  return lastError_;
+}
+
 void ToEnginePath(const char* hostPath, char* out, unsigned size) {
   unsigned i = 0;
   for (; hostPath[i] != '\0' && i + 1 < size; ++i) out[i] = hostPath[i] == '/' ? '\\' : hostPath[i];
@@ -109,21 +117,24 @@ void ToEnginePath(const char* hostPath, char* out, unsigned size) {
 
 void HostPlatform::NoteErrno(const std::string* hostPath) {
   // A missing entry in a missing folder is a missing path, as on Windows.
-  if (errno == ENOENT && hostPath != nullptr && !FolderOfExists(*hostPath)) {
-    lastError_ = kErrorPathNotFound;
+  // Most callers only want to know that the call failed, so the folder is
+  // looked at when the error is asked for.
+  if (errno == ENOENT && hostPath != nullptr) {
+    SetError(kErrorFileNotFound);
+    missingEntry_ = *hostPath;
     return;
   }
   switch (errno) {
-    case ENOENT: lastError_ = kErrorFileNotFound; break;
-    case ENOTDIR: lastError_ = kErrorPathNotFound; break;
+    case ENOENT: SetError(kErrorFileNotFound); break;
+    case ENOTDIR: SetError(kErrorPathNotFound); break;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: lastError_ = kErrorAccessDenied; break;
-    case EBADF: lastError_ = kErrorInvalidHandle; break;
-    case ENOSPC: lastError_ = kErrorDiskFull; break;
-    case EEXIST: lastError_ = kErrorAlreadyExists; break;
-    default: lastError_ = kErrorInvalidParameter; break;
+    case EROFS: SetError(kErrorAccessDenied); break;
+    case EBADF: SetError(kErrorInvalidHandle); break;
+    case ENOSPC: SetError(kErrorDiskFull); break;
+    case EEXIST: SetError(kErrorAlreadyExists); break;
+    default: SetError(kErrorInvalidParameter); break;
   }
 }
 
@@ -137,7 +148,7 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
   else if (write) flags = O_WRONLY;
   else flags = O_RDONLY;
   if (!create && disposition != kOpenExisting) {
-    lastError_ = kErrorInvalidParameter;
+    SetError(kErrorInvalidParameter);
     return kInvalidFile;
   }
   // Not blocking, so that a named pipe in the file's place cannot hold the
@@ -165,12 +176,12 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
     struct stat st;
     if (fstat(fd, &st) != 0) {
       close(fd);
-      lastError_ = kErrorFileNotFound;
+      SetError(kErrorFileNotFound);
       return kInvalidFile;
     }
     if (S_ISDIR(st.st_mode) || ((write || create) && ReadOnly(st))) {
       close(fd);
-      lastError_ = kErrorAccessDenied;
+      SetError(kErrorAccessDenied);
       return kInvalidFile;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -179,7 +190,7 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
       // to a device stays possible: tests fill a disk with /dev/full.)
       if (!write || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
-        lastError_ = kErrorFileNotFound;
+        SetError(kErrorFileNotFound);
         return kInvalidFile;
       }
     } else if (create && ftruncate(fd, 0) != 0) {
@@ -189,7 +200,7 @@ FileHandle HostPlatform::CreateFileA(const char* path, uint32_t access, uint32_t
     }
   }
   // Replacing an existing file succeeds with ERROR_ALREADY_EXISTS.
-  lastError_ = existed && create ? kErrorAlreadyExists : 0;
+  SetError(existed && create ? kErrorAlreadyExists : 0);
   return fd;
 }
 
@@ -201,7 +212,7 @@ int HostPlatform::ReadFile(FileHandle file, void* buffer, uint32_t count, uint32
     if (n < 0) {
       if (errno == EINTR) continue;
       NoteErrno();
-      if (errno == EBADF && IsOpen(static_cast<int>(file))) lastError_ = kErrorAccessDenied;
+      if (errno == EBADF && IsOpen(static_cast<int>(file))) SetError(kErrorAccessDenied);
       return 0;
     }
     if (n == 0) break;
@@ -219,7 +230,7 @@ int HostPlatform::WriteFile(FileHandle file, const void* buffer, uint32_t count,
     if (n < 0) {
       if (errno == EINTR) continue;
       NoteErrno();
-      if (errno == EBADF && IsOpen(static_cast<int>(file))) lastError_ = kErrorAccessDenied;
+      if (errno == EBADF && IsOpen(static_cast<int>(file))) SetError(kErrorAccessDenied);
       return 0;
     }
     *done += static_cast<uint32_t>(n);
@@ -245,7 +256,7 @@ uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_
     if (static_cast<uint64_t>(at) < kInvalidSetFilePointer) return static_cast<uint32_t>(at);
   }
   if (!IsSeekOrigin(origin)) {
-    lastError_ = kErrorInvalidParameter;
+    SetError(kErrorInvalidParameter);
     return kInvalidSetFilePointer;
   }
   uint64_t base = 0;
@@ -267,7 +278,7 @@ uint32_t HostPlatform::SetFilePointer(FileHandle file, int32_t distance, uint32_
   uint32_t error = 0;
   uint32_t target = SeekTarget(base, distance, &error);
   if (target == kInvalidSetFilePointer) {
-    lastError_ = error;
+    SetError(error);
     return kInvalidSetFilePointer;
   }
   if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
@@ -299,7 +310,7 @@ int HostPlatform::DeleteFileA(const char* path) {
   std::string host = HostPath(path);
   struct stat st;
   if (lstat(host.c_str(), &st) == 0 && ReadOnly(st)) {
-    lastError_ = kErrorAccessDenied;
+    SetError(kErrorAccessDenied);
     return 0;
   }
   if (unlink(host.c_str()) != 0) {
@@ -323,13 +334,13 @@ int HostPlatform::MoveFileA(const char* from, const char* to) {
   struct stat existing;
   if (lstat(target.c_str(), &existing) == 0 &&
       (existing.st_dev != st.st_dev || existing.st_ino != st.st_ino)) {
-    lastError_ = kErrorAlreadyExists;
+    SetError(kErrorAlreadyExists);
     return 0;
   }
   if (rename(source.c_str(), target.c_str()) == 0) return 1;
   if (errno == EXDEV) {
     if (S_ISDIR(st.st_mode)) {
-      lastError_ = kErrorAccessDenied;  // folders stay on their own volume
+      SetError(kErrorAccessDenied);  // folders stay on their own volume
       return 0;
     }
     if (CopyAcross(source, target, st)) return 1;

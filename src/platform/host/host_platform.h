@@ -29,7 +29,7 @@ class HostPlatform final : public FilesOnlyPlatform {
   int CreateDirectoryA(const char* path) override;
   int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) override;
-  uint32_t GetLastError() override { return lastError_; }
+  uint32_t GetLastError() override;
 
   void* HeapAlloc(uint32_t size, bool zeroed) override;
   void HeapFree(void* block) override;
@@ -42,8 +42,14 @@ class HostPlatform final : public FilesOnlyPlatform {
   // Sets the last error from errno; with the path the call was given, a missing
   // entry is told apart from a missing folder.
   void NoteErrno(const std::string* hostPath = nullptr);
-  void NoteError(uint32_t error) override { lastError_ = error; }
+  void NoteError(uint32_t error) override { SetError(error); }
+  void SetError(uint32_t error) {
+    lastError_ = error;
+    missingEntry_.clear();
+  }
   uint32_t lastError_ = 0;
+  // A missing entry whose folder decides between file and path not found.
+  std::string missingEntry_;
 };
 
 // A host path written with the engine's separators, and back.
