@@ -20,9 +20,10 @@ uint32_t ComputeChecksum(const void* data, uint32_t count, uint32_t initial) {
   return sum;
 }
 
-uint32_t FileChecksum(Platform& platform, FileHandle file) {
+uint32_t FileChecksum(Platform& platform, FileHandle file, uint32_t* size) {
   constexpr uint32_t kChunk = 16384;
   uint32_t remaining = FileSize(platform, file);
+  if (size != nullptr) *size = remaining;
   uint8_t* buffer = nullptr;
   if (!AllocZeroedBlock(platform, kChunk, &buffer)) return 0;
   uint32_t sum = 0;

@@ -16,7 +16,8 @@ uint32_t ComputeChecksum(const void* data, uint32_t count, uint32_t initial);
 
 // The checksum of a whole file, read from its current position (callers pass
 // a file just opened) in chunks of 16384 bytes. A read error does not stop the
-// sum; a missing buffer gives 0.
-uint32_t FileChecksum(Platform& platform, FileHandle file);
+// sum; a missing buffer gives 0. With `size`, the file's size as it was found
+// there, so that a caller checking both looks it up once.
+uint32_t FileChecksum(Platform& platform, FileHandle file, uint32_t* size = nullptr);
 
 }  // namespace setup

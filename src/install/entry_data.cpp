@@ -65,8 +65,10 @@ int Verify(SetupContext& context, const char* path, const uint8_t* entry, const 
     SetSetupError(context, ERR_OPEN, path);
     return ERR_OPEN;
   }
-  uint32_t size = FileSize(context.platform, file);
-  uint32_t sum = checked ? FileChecksum(context.platform, file) : 0;
+  uint32_t size = 0;
+  uint32_t sum = 0;
+  if (checked) sum = FileChecksum(context.platform, file, &size);
+  else size = FileSize(context.platform, file);
   CloseFile(context.platform, &file);
   if (size != EntryFileSize(entry)) return WrongSize(context, size, subject);
   if (checked && sum != EntryChecksum(entry)) {
