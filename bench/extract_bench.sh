@@ -52,7 +52,12 @@ for tool in "$mkpkg" "$pkgtool"; do
   [[ -x $tool ]] || { echo "missing $tool (build first, or name it)" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/extract-bench.XXXXXX")
+# In memory when the machine has a RAM file system: the disk's write-back of
+# one run's files would otherwise land on the next run, whichever tool it is,
+# and the timings would measure the disk's queue rather than the tools.
+scratch=${TMPDIR:-/tmp}
+[[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]] && scratch=/dev/shm
+work=$(mktemp -d "$scratch/extract-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 if [[ ! -f $stub ]]; then
