@@ -29,14 +29,6 @@ char* ExpandedCopy(const PathPlaces& places, const char* text) {
   return copy;
 }
 
-RegKey RootKey(uint32_t index) {
-  switch (index) {
-    case 0: return kHkeyClassesRoot;
-    case 2: return kHkeyLocalMachine;
-    case 3: return kHkeyUsers;
-    default: return kHkeyCurrentUser;
-  }
-}
 
 // Whether the value holds data: a first byte that is not 0, or more data
 // than the probe holds (which cannot be read into it, so the first byte
@@ -71,7 +63,7 @@ void ApplyIniEntry(const PathPlaces& places, const IniEntry& entry, const char* 
 
 void ApplyRegistryEntry(const PathPlaces& places, const RegistryEntry& entry) {
   Platform& platform = places.platform;
-  RegKey root = RootKey(entry.root);
+  RegKey root = RegistryRoot(entry.root);
   if ((entry.flags & REG_KEEP_EXISTING) && RegistryValueHasData(platform, root, entry)) return;
   char* data = ExpandedCopy(places, entry.data);
   if (data == nullptr) return;
@@ -123,6 +115,15 @@ bool MatchAt(const uint8_t* window, const uint8_t* pattern, uint32_t length) {
 }
 
 }  // namespace
+
+RegKey RegistryRoot(uint32_t index) {
+  switch (index) {
+    case 0: return kHkeyClassesRoot;
+    case 2: return kHkeyLocalMachine;
+    case 3: return kHkeyUsers;
+    default: return kHkeyCurrentUser;
+  }
+}
 
 bool ResolveEntryFile(const PathPlaces& places, const EntryFiles& files, const char* text,
                       char* path, uint32_t size) {

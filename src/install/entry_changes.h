@@ -24,6 +24,10 @@
 
 namespace setup {
 
+// The registry root of a root index (0 classes root, 1 current user, 2 local
+// machine, 3 users; any other: current user).
+RegKey RegistryRoot(uint32_t index);
+
 // The file list whose entries' names INI entries and file patches may use.
 struct EntryFiles {
   const uint8_t* firstEntry;  // null when the list is empty

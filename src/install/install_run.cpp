@@ -10,22 +10,13 @@ namespace setup {
 
 namespace {
 
-RegKey RootKey(uint32_t index) {
-  switch (index) {
-    case 0: return kHkeyClassesRoot;
-    case 2: return kHkeyLocalMachine;
-    case 3: return kHkeyUsers;
-    default: return kHkeyCurrentUser;
-  }
-}
-
 // The destination folder (without its trailing backslash, a drive root
 // keeping its own) where the component asks for it.
 void RecordDestinationFolder(Platform& platform, const ComponentDescriptor& descriptor,
                              const char* folder) {
   if ((descriptor.options & COMP_FOLDER_TO_REGISTRY) && descriptor.folderRegKey != nullptr) {
     RegKey key = 0;
-    if (platform.RegCreateKeyA(RootKey(descriptor.folderRootKey), descriptor.folderRegKey, &key) ==
+    if (platform.RegCreateKeyA(RegistryRoot(descriptor.folderRootKey), descriptor.folderRegKey, &key) ==
         0) {
       platform.RegSetValueExA(key, descriptor.folderRegValue, kRegSz, folder,
                               TextLength(folder) + 1);
