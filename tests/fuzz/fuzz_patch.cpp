@@ -37,7 +37,9 @@ constexpr const char* kOutput = "C:\\app\\file.$AA";
 constexpr const char* kTarget = "C:\\app\\file.dll";
 
 struct Expected {
-  int error = 0;  // 0, ERR_WRITE (19) or ERR_CORRUPT (18)
+  // 0, ERR_WRITE (19), ERR_CORRUPT (18, a copy outside the base) or
+  // ERR_CHECKSUM (21, output that is not fileSize bytes)
+  int error = 0;
   bool tooBig = false;
   std::string output;
 };
@@ -64,7 +66,7 @@ Expected Interpret(const std::string& base, const std::string& commands,
       if (literals.size() - lp < take) return e.error = setup::ERR_WRITE, e;
       e.output.append(literals, lp, take);
       lp += take;
-      if (e.output.size() > fileSize) return e.error = setup::ERR_CORRUPT, e;
+      if (e.output.size() > fileSize) return e.error = setup::ERR_CHECKSUM, e;
       if (n == 0) continue;
       count = (c & 0x1F) + 2;
     } else if (c != 0) {
@@ -96,10 +98,10 @@ Expected Interpret(const std::string& base, const std::string& commands,
     }
     e.output.append(base, static_cast<size_t>(from), count);
     position = from + count;
-    if (e.output.size() > fileSize) return e.error = setup::ERR_CORRUPT, e;
+    if (e.output.size() > fileSize) return e.error = setup::ERR_CHECKSUM, e;
     if (e.output.size() > kMaxOutput) return e.tooBig = true, e;
   }
-  if (fileSize != kNoLimit && e.output.size() != fileSize) e.error = setup::ERR_CORRUPT;
+  if (fileSize != kNoLimit && e.output.size() != fileSize) e.error = setup::ERR_CHECKSUM;
   return e;
 }
 
