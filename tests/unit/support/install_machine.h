@@ -69,7 +69,7 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
     for (int i = 1; i <= files_; ++i) std::remove((host_ + std::to_string(i)).c_str());
   }
 
-  // A file spec whose contents are `contents`, kept in a host file.
+  // A project file whose contents are `contents`, kept in a host file.
   tools::FileSpec File(const std::string& name, const std::string& contents) {
     tools::FileSpec file;
     file.name = name;
