@@ -115,6 +115,12 @@ class StreamDecoder {
   StreamResult DecodeCodesFast(const DecodeEntry* literals, int literalBits,
                                const DecodeEntry* distances, int distanceBits,
                                bool* endOfBlock);
+  StreamResult DecodeCodesFastBmi2(const DecodeEntry* literals, int literalBits,
+                                   const DecodeEntry* distances, int distanceBits,
+                                   bool* endOfBlock);
+  StreamResult DecodeCodesFastLoop(const DecodeEntry* literals, int literalBits,
+                                   const DecodeEntry* distances, int distanceBits,
+                                   bool* endOfBlock);
   bool DecodeSymbol(const DecodeEntry* table, int rootBits, DecodeEntry* entry);
   bool PutByte(uint8_t byte);
   bool CopyMatch(uint32_t length, uint32_t distance);
