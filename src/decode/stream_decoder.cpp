@@ -541,35 +541,43 @@ StreamResult StreamDecoder::DecodeCodeLengths(const uint8_t* codeLengths, uint8_
       result = STREAM_BAD_DATA;
       break;
     }
-    DecodeEntry entry = table[LowBits(bitBuffer_, tableWidth)];
-    if (entry.op == kOpInvalid) {
-      result = STREAM_BAD_DATA;
-      break;
-    }
-    DropBits(entry.bits);
-    unsigned symbol = entry.value;
-    if (symbol < 16) {
-      lengths[filled++] = static_cast<uint8_t>(symbol);
-      previous = symbol;
-      continue;
-    }
-    unsigned repeat;
-    unsigned value = 0;
-    if (symbol == 16) {
-      repeat = 3 + TakeBits(2);
-      value = previous;
-    } else if (symbol == 17) {
-      repeat = 3 + TakeBits(3);
-    } else {
-      repeat = 11 + TakeBits(kMaxRepeatBits);
-    }
-    previous = value;
-    if (filled + repeat > count) {
-      result = STREAM_BAD_DATA;
-      break;
-    }
-    std::memset(lengths + filled, static_cast<int>(value), repeat);
-    filled += repeat;
+    // Symbols are decoded from local copies of the bit buffer while it holds
+    // a whole code and its repeat count: the stores into `lengths` could
+    // alias the members, which would keep the buffer in memory.
+    uint64_t bits = bitBuffer_;
+    unsigned have = bitCount_;
+    do {
+      DecodeEntry entry = table[LowBits(bits, tableWidth)];
+      if (entry.op == kOpInvalid) {
+        result = STREAM_BAD_DATA;
+        break;
+      }
+      bits >>= entry.bits;
+      have -= entry.bits;
+      unsigned symbol = entry.value;
+      if (symbol < 16) {
+        lengths[filled++] = static_cast<uint8_t>(symbol);
+        previous = symbol;
+        continue;
+      }
+      // 16 repeats the previous length 3-6 times, 17 and 18 give 3-10 and
+      // 11-138 zeros.
+      unsigned extra = symbol == 16 ? 2 : symbol == 17 ? 3 : kMaxRepeatBits;
+      unsigned repeat = (symbol == 18 ? 11 : 3) + LowBits(bits, extra);
+      bits >>= extra;
+      have -= extra;
+      unsigned value = symbol == 16 ? previous : 0;
+      previous = value;
+      if (filled + repeat > count) {
+        result = STREAM_BAD_DATA;
+        break;
+      }
+      std::memset(lengths + filled, static_cast<int>(value), repeat);
+      filled += repeat;
+    } while (filled < count && have >= kMaxCodeLengthCode + kMaxRepeatBits);
+    bitBuffer_ = bits;
+    bitCount_ = have;
+    if (result != STREAM_OK) break;
   }
   FreeDecodeTable(platform_, &table);
   return result;
