@@ -203,17 +203,18 @@ TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigne
   uint8_t top = 0;
   for (unsigned i = 0; i < count; ++i) top = lengths[i] > top ? lengths[i] : top;
   if (top > kMaxCodeBits) return TABLE_OVERSUBSCRIBED;
-  // Neighbouring lengths are mostly equal: counting them in two sets keeps
-  // one increment from waiting for the store of the one before.
+  // Neighbouring lengths are mostly equal: the two halves of the alphabet
+  // are counted (and sorted, below) side by side, which keeps one increment
+  // from waiting for the store of the one before.
   CodeShape shape = {};
-  unsigned odd[kMaxCodeBits + 1] = {};
-  unsigned i = 0;
-  for (; i + 1 < count; i += 2) {
-    ++shape.counts[lengths[i]];
-    ++odd[lengths[i + 1]];
+  unsigned firstHalf[kMaxCodeBits + 1] = {};
+  const unsigned half = count / 2;
+  for (unsigned i = 0; i < half; ++i) {
+    ++firstHalf[lengths[i]];
+    ++shape.counts[lengths[half + i]];
   }
-  if (i < count) ++shape.counts[lengths[i]];
-  for (int length = 0; length <= kMaxCodeBits; ++length) shape.counts[length] += odd[length];
+  if (count % 2 != 0) ++shape.counts[lengths[count - 1]];
+  for (int length = 0; length <= kMaxCodeBits; ++length) shape.counts[length] += firstHalf[length];
   if (shape.counts[0] == count) {
     *width = 0;
     return TABLE_OK;
@@ -240,14 +241,24 @@ TableResult BuildDecodeTable(Platform& platform, const uint8_t* lengths, unsigne
   if (free < 0) return TABLE_OVERSUBSCRIBED;
   shape.counts[shape.longest] += static_cast<unsigned>(free);
 
-  unsigned offsets[kMaxCodeBits + 1] = {};
-  for (int length = 1; length < kMaxCodeBits; ++length) {
-    offsets[length + 1] = offsets[length] + shape.counts[length];
+  // Symbols in code order; those without a code go behind the others, which
+  // spares a branch per symbol. Each half has its own positions.
+  shape.symbolCount = count - shape.counts[0];
+  unsigned first[kMaxCodeBits + 1];
+  unsigned second[kMaxCodeBits + 1];
+  first[0] = shape.symbolCount;
+  second[0] = first[0] + firstHalf[0];
+  unsigned next = 0;
+  for (int length = 1; length <= kMaxCodeBits; ++length) {
+    first[length] = next;
+    second[length] = next + firstHalf[length];
+    next += shape.counts[length];
   }
-  for (unsigned symbol = 0; symbol < count; ++symbol) {
-    if (lengths[symbol] != 0) shape.symbols[offsets[lengths[symbol]]++] = static_cast<uint16_t>(symbol);
+  for (unsigned i = 0; i < half; ++i) {
+    shape.symbols[first[lengths[i]]++] = static_cast<uint16_t>(i);
+    shape.symbols[second[lengths[half + i]]++] = static_cast<uint16_t>(half + i);
   }
-  shape.symbolCount = offsets[shape.longest];
+  if (count % 2 != 0) shape.symbols[second[lengths[count - 1]]++] = static_cast<uint16_t>(count - 1);
 
   SymbolMap map{simple, bases, extras};
   int built = 0;
