@@ -2,6 +2,7 @@
 // libdeflate's DEFLATE decoders, on the same content.
 //
 //   decode_bench [CORPUS_DIR] [--repeat N] [--gbench] [--benchmark_...]
+//                [--save-streams DIR]
 //
 // Every regular, non-hidden file of the corpus directory (argument, else
 // $SETUP_BENCH_CORPUS, else bench/corpus in the source tree; build it with
@@ -28,6 +29,10 @@
 // of each stream and decoder over --repeat repetitions (default 10) is kept.
 // MB/s is uncompressed output in 10^6 bytes per second; a ratio above 1 means
 // ours is faster.
+//
+// --save-streams DIR also writes each transcoded stream to DIR/NAME.stream,
+// the input of decode_timing.exe, which times the stub's own build of the
+// decoder under Wine (bench/stub_decode_timing.sh).
 //
 // With --gbench, or any --benchmark_... flag (passed to Google Benchmark),
 // each stream and decoder is also run as a Google Benchmark with its bytes
@@ -401,7 +406,8 @@ void PrintRule(int width) { std::printf("%s\n", std::string(width, '-').c_str())
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: decode_bench [CORPUS_DIR] [--repeat N] [--gbench] [--benchmark_...]\n");
+               "usage: decode_bench [CORPUS_DIR] [--repeat N] [--gbench] [--benchmark_...]\n"
+               "                    [--save-streams DIR]\n");
   return 2;
 }
 
@@ -411,12 +417,15 @@ int main(int argc, char** argv) {
   std::string corpusDir;
   int repeat = 10;
   bool gbench = false;
+  std::string saveDir;
   std::vector<char*> gbenchArgs{argv[0]};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--repeat" && i + 1 < argc) {
       repeat = std::atoi(argv[++i]);
       if (repeat < 1) return Usage();
+    } else if (arg == "--save-streams" && i + 1 < argc) {
+      saveDir = argv[++i];
     } else if (arg == "--gbench") {
       gbench = true;
     } else if (arg.rfind("--benchmark_", 0) == 0) {
@@ -469,6 +478,16 @@ int main(int argc, char** argv) {
   }
   std::printf("All %zu streams decode to their input with all %d decoders.\n", streams.size(),
               static_cast<int>(kDecoderCount));
+  if (!saveDir.empty()) {
+    for (const auto& s : streams) {
+      std::string path = saveDir + "/" + s.name + ".stream";
+      std::ofstream file(path, std::ios::binary);
+      file.write(reinterpret_cast<const char*>(s.ours.data()),
+                 static_cast<std::streamsize>(s.ours.size()));
+      if (!file) Die("cannot write " + path);
+    }
+    std::printf("Transcoded streams saved in %s\n", saveDir.c_str());
+  }
 
   // One output buffer for everyone, touched once so that no decoder pays for
   // its page faults.
