@@ -670,7 +670,7 @@ StreamResult StreamDecoder::DecodeCodesFast(const DecodeEntry* literals, int lit
                                             bool* endOfBlock) {
   if (overrun_ != 0) return STREAM_OK;
 #ifdef SETUP_DECODER_BMI2
-  if (__builtin_cpu_supports("bmi2")) {
+  if (!portableLoop_ && __builtin_cpu_supports("bmi2")) {
     return DecodeCodesFastBmi2(literals, literalBits, distances, distanceBits, endOfBlock);
   }
 #endif

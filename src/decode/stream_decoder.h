@@ -88,6 +88,11 @@ class StreamDecoder {
   // Frees the window kept between streams (it is made again when needed).
   void ReleaseBuffers();
 
+  // The fast path is built for the processor where that gains (on x86-64,
+  // with the BMI2 shifts where the processor has them); this runs the
+  // portable build everywhere, the one the 32-bit stub has.
+  void UsePortableLoop(bool portable) { portableLoop_ = portable; }
+
   // The STREAM_ result of the last decode.
   StreamResult LastResult() const { return lastResult_; }
   // The file the last decode finished reading from (the counted reader may
@@ -180,6 +185,7 @@ class StreamDecoder {
   uint8_t distanceExtra_[30];
   uint8_t codeLengthOrder_[19];
 
+  bool portableLoop_ = false;
   StreamResult lastResult_ = STREAM_OK;
   FileHandle lastInput_ = kInvalidFile;
 };

@@ -2,9 +2,10 @@
 // distances, and codes of every length, with the most extra bits, met at
 // every state of the bit buffer where the buffered input runs out.
 //
-// Each stream runs three ways: from a file (the fast path hands over near
-// the end of every 4096-byte input block), from a file with bytes after the
-// stream, and one byte per read (the careful path throughout).
+// Each stream runs through both builds of the fast path, and three ways:
+// from a file (the fast path hands over near the end of every 4096-byte
+// input block), from a file with bytes after the stream, and one byte per
+// read (the careful path throughout).
 #include "decode/stream_decoder.h"
 
 #include <gtest/gtest.h>
@@ -29,16 +30,22 @@ using test::StreamBuilder;
 
 class StreamFastPathTest : public ::testing::TestWithParam<Feed> {
  protected:
+  // Both builds of the fast path: the one for this processor and the
+  // portable one.
   void ExpectDecodes(const StreamBuilder& b) {
-    DecodeHarness h;
     std::vector<uint8_t> stream = b.Bytes();
-    DecodeOutcome out = h.DecodeFed(stream, GetParam());
-    ASSERT_EQ(out.streamResult, STREAM_OK);
-    ASSERT_EQ(out.bytes.size(), b.expected.size());
-    for (size_t i = 0; i < out.bytes.size(); ++i) {
-      ASSERT_EQ(out.bytes[i], b.expected[i]) << "at " << i;
+    for (bool portable : {false, true}) {
+      SCOPED_TRACE(portable ? "portable loop" : "loop for this processor");
+      DecodeHarness h;
+      h.portableLoop = portable;
+      DecodeOutcome out = h.DecodeFed(stream, GetParam());
+      ASSERT_EQ(out.streamResult, STREAM_OK);
+      ASSERT_EQ(out.bytes.size(), b.expected.size());
+      for (size_t i = 0; i < out.bytes.size(); ++i) {
+        ASSERT_EQ(out.bytes[i], b.expected[i]) << "at " << i;
+      }
+      EXPECT_EQ(out.positionAfter, stream.size());
     }
-    EXPECT_EQ(out.positionAfter, stream.size());
   }
 };
 

@@ -39,14 +39,17 @@ std::vector<uint8_t> Noise(size_t size, uint32_t seed) {
 
 void ExpectRoundTrip(const std::vector<uint8_t>& data, const StreamOptions& options) {
   std::vector<uint8_t> stream = tools::WriteStream(data.data(), data.size(), options);
-  DecodeHarness h;
-  DecodeOutcome out = h.Decode(stream);
-  ASSERT_EQ(out.entryResult, DECODE_OK);
-  ASSERT_EQ(out.bytes.size(), data.size());
-  EXPECT_TRUE(out.bytes == data);
-  // Whole windows, then the rest.
-  for (size_t i = 0; i + 1 < out.writes.size(); ++i) EXPECT_EQ(out.writes[i], 32768u);
-  EXPECT_EQ(out.writes.back(), data.size() % 32768);
+  for (bool portable : {false, true}) {  // both builds of the fast path
+    DecodeHarness h;
+    h.portableLoop = portable;
+    DecodeOutcome out = h.Decode(stream);
+    ASSERT_EQ(out.entryResult, DECODE_OK);
+    ASSERT_EQ(out.bytes.size(), data.size());
+    EXPECT_TRUE(out.bytes == data);
+    // Whole windows, then the rest.
+    for (size_t i = 0; i + 1 < out.writes.size(); ++i) EXPECT_EQ(out.writes[i], 32768u);
+    EXPECT_EQ(out.writes.back(), data.size() % 32768);
+  }
 }
 
 TEST(TranscodedStreamsTest, LibdeflateEveryLevel) {

@@ -26,6 +26,7 @@ DecodeOutcome DecodeHarness::DecodeWith(const std::vector<uint8_t>& file, uint32
   SeekFile(platform, input, static_cast<int32_t>(offset), kFileBegin);
   RecordingSink sink;
   StreamDecoder decoder(platform, reader);
+  decoder.UsePortableLoop(portableLoop);
   DecodeOutcome outcome;
   outcome.entryResult = decoder.Decode(sink, input, limit);
   outcome.streamResult = decoder.LastResult();
@@ -44,6 +45,7 @@ DecodeOutcome DecodeHarness::DecodeToMemoryWith(const std::vector<uint8_t>& file
   // Bytes past the block must stay as they are.
   std::vector<uint8_t> memory(capacity + 600, 0xEE);
   StreamDecoder decoder(platform, reader);
+  decoder.UsePortableLoop(portableLoop);
   DecodeOutcome outcome;
   outcome.entryResult = decoder.DecodeToMemory(memory.data(), capacity, input, limit);
   outcome.streamResult = decoder.LastResult();

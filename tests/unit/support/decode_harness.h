@@ -49,6 +49,7 @@ class DecodeHarness {
  public:
   DecodeHarness();
   SimPlatform platform;
+  bool portableLoop = false;  // the decoder's portable fast path, wherever it runs
 
   DecodeOutcome Decode(const std::vector<uint8_t>& stream);
   // Reads `stream` starting at `offset` of the file holding `file`.
