@@ -1,5 +1,7 @@
 // Feeds arbitrary bytes to the stream decoder: into a bounded memory block,
-// and through a counted reader with a limit that may fail part way.
+// and through a counted reader with a limit that may fail part way. The
+// portable build of the fast path must do exactly what the one for this
+// processor does.
 //
 // Input layout: bytes 0-2 the destination capacity (20 bits, up to 1 MiB) and
 // in the top 4 bits the share of the stream read as counted input; byte 3
@@ -41,7 +43,8 @@ struct Outcome {
   std::vector<uint8_t> output;
 };
 
-Outcome Run(const std::string& file, uint32_t capacity, uint32_t limit, unsigned failAt) {
+Outcome Run(const std::string& file, uint32_t capacity, uint32_t limit, unsigned failAt,
+            bool portable = false) {
   setup::SimPlatform platform;
   platform.AddDrive('C', 1u << 30);
   platform.AddFile("C:\\s.bin", file);
@@ -51,6 +54,7 @@ Outcome Run(const std::string& file, uint32_t capacity, uint32_t limit, unsigned
   outcome.output.assign(capacity, 0);
   {
     setup::StreamDecoder decoder(platform, &reader);
+    decoder.UsePortableLoop(portable);
     outcome.result = decoder.DecodeToMemory(outcome.output.data(), capacity, input, limit);
     outcome.position = setup::TellFile(platform, input);
   }
@@ -71,6 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t limit = counted ? 1 + static_cast<uint32_t>(file.size()) * (data[2] >> 4) / 15 : 0;
 
   Outcome full = Run(file, capacity, limit, failAt);
+  Outcome portable = Run(file, capacity, limit, failAt, true);
+  if (portable.result != full.result || portable.position != full.position ||
+      portable.output != full.output) {
+    __builtin_trap();
+  }
   if (full.result == setup::DECODE_ABORTED && (!counted || failAt == 0)) __builtin_trap();
   if (full.result != setup::DECODE_OK) return 0;
   // The decode stopped right after the last byte it used: the file cut there
