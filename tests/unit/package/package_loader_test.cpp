@@ -483,7 +483,9 @@ TEST_F(LoadPackageTest, RecordsBeyondTheirSizeBoundsAreRefusedUnallocated) {
     for (const auto& [type, size] : row.records) p.Compressed(type, Bytes(size, 0));
     p.Record(REC_COMPONENT, Desc("a"));
     EXPECT_EQ(one.Load(p.End(), 48), row.loaded);
-    if (row.refused != 0) EXPECT_EQ(std::count(sizes.begin(), sizes.end(), row.refused), 0);
+    if (row.refused != 0) {
+      EXPECT_EQ(std::count(sizes.begin(), sizes.end(), row.refused), 0);
+    }
     FreePackage(*one.context);
     EXPECT_EQ(one.platform.OutstandingBlocks(), 0u);
   }
