@@ -1,12 +1,14 @@
 // Stream decoding: block structure, Huffman codes, the window and the input.
 //
-// Two paths share the decoder's state. The fast path runs while at least 8
-// input bytes are buffered: it refills a 64-bit bit buffer with one unaligned
-// load, which leaves enough bits for a whole literal or match, and copies
-// matches a word at a time. It never needs more input or more room than it
-// has, so it needs no checks inside a symbol. The careful path decodes one
-// symbol at a time, byte by byte, and handles everything near the ends: the
-// last bytes of an input block, the end of the input, and truncated streams.
+// Two paths share the decoder's state. The fast path runs while at least 15
+// input bytes are buffered, enough for the two refills an iteration makes:
+// it refills a 64-bit bit buffer with one unaligned load, which leaves enough
+// bits for a whole literal or match, and copies matches a word at a time. It
+// never needs more input or more room than it has, so it needs no checks
+// inside an iteration. The last bytes of an input block are carried in front
+// of the next, so the fast path goes on across blocks. The careful path
+// decodes one symbol at a time, byte by byte, and handles the end of the
+// input and truncated streams.
 //
 // Missing input reads as zero bytes, counted in overrun_. A stream that uses
 // any of their bits was cut short and fails; since they only ever sit above
