@@ -110,7 +110,7 @@ bool CheckDestination(Wizard& wizard, HWND page) {
 }  // namespace
 
 INT_PTR CALLBACK DestinationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   SetupContext& context = wizard->context;
   CurrentComponent& current = context.current;

@@ -42,13 +42,12 @@ TextBuffer::TextBuffer(Platform& platform, uint32_t size) : platform_(platform),
 
 TextBuffer::~TextBuffer() { FreeBlock(platform_, &text_); }
 
-Wizard* WizardOf(HWND dialog) {
+Wizard* WizardForMessage(HWND dialog, UINT message, LPARAM parameter) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, parameter);
+    return reinterpret_cast<Wizard*>(parameter);
+  }
   return reinterpret_cast<Wizard*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
-
-Wizard* AttachWizard(HWND dialog, LPARAM parameter) {
-  SetWindowLongPtrA(dialog, DWLP_USER, parameter);
-  return reinterpret_cast<Wizard*>(parameter);
 }
 
 bool Wizard::FullScreen() const { return (context.package.settings & SETUP_FULL_SCREEN) != 0; }
@@ -237,7 +236,7 @@ void InitSetupPage(Wizard& wizard, HWND page, uint32_t flags) {
 }
 
 INT_PTR CALLBACK FrameDialogProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(frame, lParam) : WizardOf(frame);
+  Wizard* wizard = WizardForMessage(frame, message, lParam);
   if (wizard == nullptr) return FALSE;
   RunState& run = wizard->context.run;
   switch (message) {

@@ -42,7 +42,7 @@ INT_PTR JumpUnlessFrameDoes(Wizard& wizard, HWND page, int32_t target, int32_t f
 }  // namespace
 
 INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   if (message == WM_INITDIALOG) {
     InitSetupPage(*wizard, page, BTN_NEXT | BTN_CANCEL);
@@ -56,7 +56,7 @@ INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
 }
 
 INT_PTR CALLBACK InformationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   if (message == WM_INITDIALOG) {
     InitSetupPage(*wizard, page, BTN_BACK | BTN_NEXT | BTN_CANCEL);
@@ -70,7 +70,7 @@ INT_PTR CALLBACK InformationPageProc(HWND page, UINT message, WPARAM wParam, LPA
 }
 
 INT_PTR CALLBACK ComponentPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   SetupContext& context = wizard->context;
   int count = context.package.componentCount;
@@ -121,7 +121,7 @@ INT_PTR CALLBACK ComponentPageProc(HWND page, UINT message, WPARAM wParam, LPARA
 }
 
 INT_PTR CALLBACK ReadyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   CurrentComponent& current = wizard->context.current;
   if (message == WM_INITDIALOG) {

@@ -91,7 +91,7 @@ void PageFileName::ShowFileName(const char* text) {
 }
 
 INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   SetupContext& context = wizard->context;
   switch (message) {
@@ -221,7 +221,7 @@ void ShowFinishOffers(Wizard& wizard, HWND page) {
 }  // namespace
 
 INT_PTR CALLBACK FinishPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  Wizard* wizard = message == WM_INITDIALOG ? AttachWizard(page, lParam) : WizardOf(page);
+  Wizard* wizard = WizardForMessage(page, message, lParam);
   if (wizard == nullptr) return FALSE;
   SetupContext& context = wizard->context;
   RunState& run = context.run;

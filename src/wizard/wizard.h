@@ -93,11 +93,10 @@ class TextBuffer {
   uint32_t size_;
 };
 
-// Dialog user data: the Wizard a procedure works for, or null before
-// WM_INITDIALOG has stored it.
-Wizard* WizardOf(HWND dialog);
-// At WM_INITDIALOG: stores the Wizard passed as the creation parameter.
-Wizard* AttachWizard(HWND dialog, LPARAM parameter);
+// The Wizard a dialog procedure works for, kept in the dialog's user data:
+// WM_INITDIALOG stores the one passed as the creation parameter; before
+// that, it is null.
+Wizard* WizardForMessage(HWND dialog, UINT message, LPARAM parameter);
 
 // --- frame.cpp -------------------------------------------------------------
 void* CopyDialogTemplate(const SetupContext& context, uint32_t number);
