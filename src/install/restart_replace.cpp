@@ -58,8 +58,10 @@ bool ShortTargetPath(Platform& platform, const char* target, char* out) {
   return AppendText(out, kPathSize, name);
 }
 
-bool Flush(Platform& platform, const char* file) {
-  return platform.WritePrivateProfileStringA(nullptr, nullptr, nullptr, file) != 0;
+// Writes the profile cache out. Windows answers this call with 0 whether or
+// not there was anything to write, so its result tells nothing.
+void Flush(Platform& platform, const char* file) {
+  platform.WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
 }
 
 // Turns the first line "xyz=<shortSource>..." of the file into
@@ -117,14 +119,15 @@ bool ScheduleReplaceAtRestart(Platform& platform, bool windowsNt, const char* ta
   AppendBackslash(wininit, kPathSize);
   if (!AppendText(wininit, kPathSize, "WININIT.INI")) return false;
   if (target != nullptr) {
-    return platform.WritePrivateProfileStringA(kRenameSection, shortTarget, shortSource,
-                                               wininit) != 0 &&
-           Flush(platform, wininit);
+    bool written =
+        platform.WritePrivateProfileStringA(kRenameSection, shortTarget, shortSource, wininit) != 0;
+    Flush(platform, wininit);
+    return written;
   }
-  if (!platform.WritePrivateProfileStringA(kRenameSection, kPlaceholder, shortSource, wininit) ||
-      !Flush(platform, wininit)) {
+  if (!platform.WritePrivateProfileStringA(kRenameSection, kPlaceholder, shortSource, wininit)) {
     return false;
   }
+  Flush(platform, wininit);
   return ReplacePlaceholder(platform, wininit, shortSource);
 }
 

@@ -595,8 +595,11 @@ uint32_t SimPlatform::GetPrivateProfileStringA(const char* section, const char* 
 int SimPlatform::WritePrivateProfileStringA(const char* section, const char* key,
                                             const char* value, const char* file) {
   if (section == nullptr && key == nullptr && value == nullptr) {
-    ++profileFlushes;  // nothing is cached here: every write is already in the file
-    return 1;
+    // Nothing is cached here: every write is already in the file. Windows
+    // answers the flush with 0 and no error, so its result means nothing.
+    ++profileFlushes;
+    lastError_ = 0;
+    return 0;
   }
   if (section == nullptr) return Fail(kErrorInvalidParameter);
   std::string path = ProfilePath(file);
