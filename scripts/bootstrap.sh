@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
-  g++-mingw-w64-i686
-  wine wine32:i386 xvfb xauth
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth liblnk-utils
   zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   python3 strace
