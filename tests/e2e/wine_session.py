@@ -1,0 +1,270 @@
+"""One Wine machine for the end-to-end suite: which build to run, the prefix,
+the display, one wineserver for the whole run, and the small operations the
+scenarios need (run a program, registry, Windows version, drives, paths).
+
+The build: the i686 setup.exe under the 32-bit Wine where this machine can
+start 32-bit programs; otherwise its x86_64 twin, built from the same sources,
+under the 64-bit Wine. SETUP_E2E_ARCH=x86_64 (or i686) forces one. Only where
+neither Wine can run is the suite skipped, with the reason.
+
+One wineserver lives from the start of the run to its end: a new wineserver
+acts as a restart of Windows and would carry out the replacements a scenario
+scheduled before they were looked at.
+
+Wine run as root opens read-only files for writing, so a run started as root
+goes on as an unprivileged user (see `drop_privileges`).
+"""
+
+import os
+import pwd
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77  # what ctest takes for "skipped"
+UNPRIVILEGED_USER = "setup-e2e"
+
+LOADERS = {"i686": "/usr/lib/wine/wine", "x86_64": "/usr/lib/wine/wine64"}
+WINESERVERS = {"i686": ["/usr/lib/wine/wineserver32", "/usr/lib/wine/wineserver64"],
+               "x86_64": ["/usr/lib/wine/wineserver64"]}
+BUILD_FOLDERS = {"i686": "win32", "x86_64": "win64"}
+
+
+def _loader_runs(loader):
+    """True when the Wine loader starts: a machine without 32-bit support
+    fails it with "Exec format error" (126)."""
+    if not os.access(loader, os.X_OK):
+        return False
+    try:
+        return subprocess.run([loader, "--version"], capture_output=True, timeout=60).returncode == 0
+    except OSError:
+        return False
+
+
+def choose_build():
+    """(arch, None) for the build to run, or (None, reason) when none can run."""
+    forced = os.environ.get("SETUP_E2E_ARCH", "")
+    if forced:
+        if forced not in LOADERS:
+            return None, f"SETUP_E2E_ARCH={forced} is neither i686 nor x86_64"
+        if not _loader_runs(LOADERS[forced]):
+            return None, f"SETUP_E2E_ARCH={forced}, but {LOADERS[forced]} does not run here"
+        return forced, None
+    if _loader_runs(LOADERS["i686"]):
+        return "i686", None
+    if _loader_runs(LOADERS["x86_64"]):
+        return "x86_64", None
+    return None, ("this machine can run neither Wine: the 32-bit loader fails (no 32-bit support) "
+                  "and the 64-bit one is missing or fails")
+
+
+def drop_privileges(argv):
+    """Run as root: go on as the unprivileged user in a new process (same
+    arguments and environment) and return its exit code; None when already
+    unprivileged. The user is made once; what it must read stays readable."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        pwd.getpwnam(UNPRIVILEGED_USER)
+    except KeyError:
+        subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin",
+                        UNPRIVILEGED_USER], check=True)
+    home = pwd.getpwnam(UNPRIVILEGED_USER).pw_dir
+    env = dict(os.environ, HOME=home, USER=UNPRIVILEGED_USER, LOGNAME=UNPRIVILEGED_USER)
+    env.pop("XAUTHORITY", None)
+    python = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
+    command = ["runuser", "-u", UNPRIVILEGED_USER, "--", "env"] + \
+        [f"{k}={v}" for k, v in env.items()] + [python] + argv
+    return subprocess.run(command).returncode
+
+
+class WineMachine:
+    """The prefix, display and wineserver of one run; use it as a context."""
+
+    def __init__(self, arch, root=None, drives=None):
+        """DRIVES: {letter: (folder, kind)}, mapped when the run starts (Wine
+        reads drive types once, when its server starts); kind "floppy" makes a
+        drive removable, None leaves it fixed."""
+        self.arch = arch
+        self.drives = drives or {}
+        user = pwd.getpwuid(os.getuid()).pw_name
+        self.root = root or os.environ.get("SETUP_E2E_ROOT") or \
+            os.path.join(tempfile.gettempdir(), f"setup-e2e-{arch}-{user}")
+        self.prefix = os.path.join(self.root, "prefix")
+        self.loader = LOADERS[arch]
+        self.wineserver = next((s for s in WINESERVERS[arch] if os.access(s, os.X_OK)), "wineserver")
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINELOADER=self.loader,
+                        WINEDLLOVERRIDES="mscoree,mshtml=",
+                        WINEARCH="win32" if arch == "i686" else "win64")
+        self._xvfb = None
+
+    # --- lifetime ---------------------------------------------------------------
+
+    def __enter__(self):
+        os.makedirs(self.root, exist_ok=True)
+        if not os.environ.get("DISPLAY"):
+            self._start_display()
+        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+            self._make_prefix()
+        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        # Drive links are made after the prefix's first boot, which hangs on them.
+        for letter, (folder, kind) in self.drives.items():
+            link = os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(folder, link)
+        subprocess.run([self.wineserver, "-p"], env=self.env, check=False)
+        for letter, (folder, kind) in self.drives.items():
+            if kind is None:
+                self.reg_delete(r"HKLM\Software\Wine\Drives", letter.lower() + ":")
+            else:
+                self.reg_add(r"HKLM\Software\Wine\Drives", letter.lower() + ":", kind)
+        # A second server start, so that the drive types are read anew.
+        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        subprocess.run([self.wineserver, "-p"], env=self.env, check=False)
+        self.run(["wineboot"], timeout=120)  # brings the services up once
+        return self
+
+    def __exit__(self, *_):
+        self.set_version(None)
+        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        if self._xvfb is not None:
+            self._xvfb.terminate()
+            self._xvfb.wait()
+
+    def _start_display(self):
+        read, write = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             "-ac"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read)
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def _make_prefix(self):
+        started = time.time()
+        os.makedirs(self.prefix, exist_ok=True)
+        self.run(["wineboot", "-i"], timeout=300)
+        # Without a window manager, closing windows stalls unless Wine manages none.
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        # The shell folders are links to $HOME: make them folders of the prefix.
+        users = os.path.join(self.prefix, "drive_c", "users")
+        for user in os.listdir(users):
+            for entry in os.scandir(os.path.join(users, user)):
+                if entry.is_symlink():
+                    os.unlink(entry.path)
+                    os.mkdir(entry.path)
+        print(f"made the Wine prefix {self.prefix} in {time.time() - started:.0f} s", flush=True)
+
+    # --- programs -------------------------------------------------------------------
+
+    def run(self, args, timeout=120, check=False, env=None):
+        """Runs a Windows program (path or name) with its arguments. Its output
+        goes through files, not pipes: Wine's own processes that it may start
+        inherit them and would hold a pipe open long after it ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run([self.loader] + list(args), env=dict(self.env, **(env or {})),
+                                  stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                  timeout=timeout).returncode
+            out.seek(0)
+            err.seek(0)
+            result = subprocess.CompletedProcess(args, code, out.read(), err.read())
+        if check and result.returncode != 0:
+            raise RuntimeError(f"{args[0]} exited with {result.returncode}: "
+                               f"{result.stdout.decode(errors='replace')}"
+                               f"{result.stderr.decode(errors='replace')}")
+        return result
+
+    # --- registry ---------------------------------------------------------------------
+
+    def reg_add(self, key, name, data, kind="REG_SZ"):
+        args = ["reg", "add", key, "/f", "/t", kind, "/d", data]
+        args[3:3] = ["/ve"] if name == "" else ["/v", name]
+        self.run(args, check=True)
+
+    def reg_delete(self, key, name=None):
+        args = ["reg", "delete", key, "/f"] + (["/v", name] if name is not None else [])
+        self.run(args)
+
+    def reg_query(self, key):
+        """The values of one key as {name: (type, data)}; None when the key is
+        missing. The default value is named ""."""
+        result = self.run(["reg", "query", key])
+        if result.returncode != 0:
+            return None
+        values = {}
+        for line in result.stdout.decode("latin-1").replace("\r", "").split("\n"):
+            match = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
+            if match:
+                name = "" if match.group(1) == "(Default)" else match.group(1)
+                values[name] = (match.group(2), match.group(3))
+        return values
+
+    def set_version(self, version):
+        """The Windows version programs see: "win98", or None for the prefix's own."""
+        if version is None:
+            self.reg_delete(r"HKCU\Software\Wine", "Version")
+        else:
+            self.reg_add(r"HKCU\Software\Wine", "Version", version)
+
+    # --- drives and paths ---------------------------------------------------------------
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def shell_folder(self, name):
+        """A shell folder of the prefix's user: "Desktop" or "Programs"."""
+        home = "C:\\users\\" + pwd.getpwuid(os.getuid()).pw_name
+        if name == "Programs":
+            return home + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+        return home + "\\" + name
+
+    def windows_path(self, unix_path):
+        """The path as Windows programs name it: under C: for the prefix's
+        drive, else under Z:."""
+        unix_path = os.path.abspath(unix_path)
+        drive = self.drive_c()
+        if unix_path == drive or unix_path.startswith(drive + os.sep):
+            return "C:" + unix_path[len(drive):].replace("/", "\\") or "C:\\"
+        return "Z:" + unix_path.replace("/", "\\")
+
+    def unix_path(self, windows_path):
+        """Where a C: or Z: path of Windows lies here (letters as stored)."""
+        drive, rest = windows_path[:2].upper(), windows_path[2:].replace("\\", "/").lstrip("/")
+        if drive == "C:":
+            return _find_case(self.drive_c(), rest)
+        if drive == "Z:":
+            return "/" + rest
+        link = os.path.join(self.prefix, "dosdevices", drive.lower())
+        return _find_case(os.path.realpath(link), rest)
+
+
+def _find_case(base, rest):
+    """BASE/REST with each part matched without regard to case, as Wine does."""
+    path = base
+    for part in [p for p in rest.split("/") if p]:
+        exact = os.path.join(path, part)
+        if not os.path.exists(exact) and os.path.isdir(path):
+            for name in os.listdir(path):
+                if name.lower() == part.lower():
+                    exact = os.path.join(path, name)
+                    break
+        path = exact
+    return path
