@@ -19,7 +19,13 @@ bool FileSink::Write(const uint8_t* data, uint32_t count) {
   uint32_t take = count <= room ? count : static_cast<uint32_t>(room);
   if (file_ != kInvalidFile && take != 0) {
     uint32_t done = 0;
-    platform_.WriteFile(file_, data, take, &done);
+    int ok = platform_.WriteFile(file_, data, take, &done);
+    if (!ok || done != take) {
+      uint32_t error = ok ? kErrorDiskFull : platform_.GetLastError();
+      writeFailed_ = true;
+      diskFull_ = error == kErrorDiskFull || error == kErrorHandleDiskFull;
+      return false;
+    }
   }
   written_ += take;
   return take == count;

@@ -34,11 +34,11 @@ class MemorySink final : public OutputSink {
   uint32_t written_ = 0;
 };
 
-// Appends output to an open file. A failed write is not reported here: the
-// caller's checksum of the finished file catches it. With a limit, at most
-// that many bytes are written and the piece that would pass it is refused, so
-// that a stream longer than its file's size stops there instead of filling
-// the disk.
+// Appends output to an open file. A write that fails or comes up short stops
+// the output and is remembered, so that the caller can tell a full disk from
+// damaged data. With a limit, at most that many bytes are written and the
+// piece that would pass it is refused, so that a stream longer than its
+// file's size stops there instead of filling the disk.
 class FileSink final : public OutputSink {
  public:
   static constexpr uint64_t kNoLimit = ~uint64_t{0};
@@ -48,12 +48,17 @@ class FileSink final : public OutputSink {
   bool Write(const uint8_t* data, uint32_t count) override;
   // Bytes taken so far, the limit at most.
   uint64_t Written() const { return written_; }
+  // A write failed; DiskFull() when it came up short or the drive said full.
+  bool WriteFailed() const { return writeFailed_; }
+  bool DiskFull() const { return diskFull_; }
 
  private:
   Platform& platform_;
   FileHandle file_;
   uint64_t limit_;
   uint64_t written_ = 0;
+  bool writeFailed_ = false;
+  bool diskFull_ = false;
 };
 
 }  // namespace setup

@@ -42,6 +42,13 @@ int DecodeEntry(SetupContext& context, const uint8_t* entry, FileHandle file, ui
   DecodeResult decoded =
       context.reader.decoder.Decode(sink, context.reader.handle, EntryStoredSize(entry));
   if (decoded == DECODE_ABORTED) return RESULT_ABORTED;
+  // The data may be sound: the disk took no more of it. Say so rather than
+  // call the file damaged.
+  if (sink.WriteFailed()) {
+    int error = sink.DiskFull() ? ERR_WRITE_SHORT : ERR_WRITE;
+    SetSetupError(context, error, subject);
+    return error;
+  }
   uint64_t found = head + sink.Written();
   if (found > fileSize || (decoded == DECODE_OK && found != fileSize)) {
     return WrongSize(context, found, subject);

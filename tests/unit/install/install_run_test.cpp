@@ -313,8 +313,9 @@ TEST(InstallRunTest, RunsThatStop) {
        }, {}, FAILED, ERR_CREATE, (deep + "tool.dll").substr(0, kPathSize - 1)},
       {"a full disk: No", OnD, {{QUESTION_DISK_SPACE, kIdNo}}, UNATTENDED_DECLINED, 11, ""},
       {"a full disk, nobody answers", OnD, {}, UNATTENDED_UNANSWERED, 11, ""},
-      // Going on regardless: the write comes up short, the file is not its size.
-      {"a full disk: Yes", OnD, {{QUESTION_DISK_SPACE, kIdYes}}, FAILED, 21, "D:\\tool.dll"},
+      // Going on regardless: the write comes up short, and the disk is named full.
+      {"a full disk: Yes", OnD, {{QUESTION_DISK_SPACE, kIdYes}}, FAILED, ERR_WRITE_SHORT,
+       "D:\\tool.dll"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
