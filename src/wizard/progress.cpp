@@ -167,6 +167,9 @@ void ShowFinishError(Wizard& wizard, HWND page) {
   }
   ShowWindow(GetDlgItem(page, 1001), SW_HIDE);
   ShowWindow(GetDlgItem(page, 1002), SW_HIDE);
+  // The template leaves its own format in 1003; the heading carries the
+  // whole message, so nothing else may show.
+  SetDlgItemTextA(page, 1003, "");
   TextBuffer errorText(context.platform, kMessageSize);
   TextBuffer text(context.platform, kMessageSize + 1025);
   if (errorText.get() != nullptr && text.get() != nullptr) {
