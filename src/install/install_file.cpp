@@ -44,10 +44,12 @@ bool Ask(SetupContext& context, Question question, unsigned index) {
 }
 
 // Raises the file's count under SharedDLLs, keeping the value's type; a
-// value that is missing or not 4 bytes long starts again at 1.
+// value that is missing or not 4 bytes long starts again at 1. A machine
+// that never had a shared file lacks the key: it is made, since the
+// uninstall log records the count as raised.
 void CountSharedFile(Platform& platform, const char* target) {
   RegKey key = 0;
-  if (platform.RegOpenKeyExA(kHkeyLocalMachine, kSharedDlls, kKeyAllAccess, &key) != 0) return;
+  if (platform.RegCreateKeyA(kHkeyLocalMachine, kSharedDlls, &key) != 0) return;
   uint8_t data[4] = {};
   uint32_t type = 0;
   uint32_t size = sizeof data;

@@ -203,10 +203,12 @@ TEST(InstallRunTest, FilesInUseOutsideTheDestination) {
     UnattendedResult result;
     bool restart;
     uint16_t state;
+    bool sharedDllsKey = true;  // false: the first shared file makes the key
   };
   const Row rows[] = {
       {"System, NT", FOLDER_SYSTEM, true, true, false, DONE, true, STATE_IDLE},
-      {"System, 98", FOLDER_SYSTEM, false, true, false, DONE, true, STATE_IDLE},
+      {"System, 98, no SharedDLLs key yet", FOLDER_SYSTEM, false, true, false, DONE, true,
+       STATE_IDLE, false},
       {"System, NT, no right to move", FOLDER_SYSTEM, true, false, false, FAILED, false,
        STATE_REPLACING},
       {"System, identical", FOLDER_SYSTEM, true, true, true, DONE, false, STATE_IDLE},
@@ -217,7 +219,7 @@ TEST(InstallRunTest, FilesInUseOutsideTheDestination) {
   const char* folders[] = {"", "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", InstallMachine::kFonts};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    InstallMachine m;
+    InstallMachine m(row.sharedDllsKey);
     m.sim.windowsNt = row.windowsNt;
     m.sim.administrator = row.administrator;
     tools::FileSpec file = m.File("tool.dll", kNew);

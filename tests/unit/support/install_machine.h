@@ -46,8 +46,8 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
       "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 
   // Drive C: with room, the Windows, System, Fonts and shell folders, and
-  // the SharedDLLs key.
-  InstallMachine() {
+  // the SharedDLLs key unless told otherwise.
+  explicit InstallMachine(bool sharedDllsKey = true) {
     static int machines = 0;
     host_ = ::testing::TempDir() + "install_machine_" + std::to_string(getpid()) + "_" +
             std::to_string(++machines) + "_";
@@ -60,6 +60,7 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
                           {kCsidlStartMenu, "C:\\WINDOWS\\Start Menu"},
                           {kCsidlStartup, std::string(kPrograms) + "\\Startup"},
                           {kCsidlFonts, kFonts}};
+    if (!sharedDllsKey) return;
     RegKey key = 0;
     sim.RegCreateKeyA(kHkeyLocalMachine, kSharedDlls, &key);
     sim.RegCloseKey(key);
