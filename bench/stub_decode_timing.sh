@@ -9,8 +9,8 @@
 # revisions to see what a change to the decoder gains, in the same run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-# shellcheck source=../tests/e2e/wine_env.sh
-source "$root/tests/e2e/wine_env.sh"
+# shellcheck source=wine_env.sh
+source "$root/bench/wine_env.sh"
 wine_require
 
 streams="$(mktemp -d)"

@@ -1,4 +1,4 @@
-# Shared Wine set-up for the end-to-end tests: one 32-bit prefix per run,
+# Wine set-up for the decoder timing under Wine: one 32-bit prefix per run,
 # no debug chatter, and a virtual display when there is none.
 export WINEARCH=win32
 export WINEDEBUG=-all

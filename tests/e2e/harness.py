@@ -67,6 +67,7 @@ class Scenario:
         self.full_screen = False
         self.steps = []
         self.made_folders = set()  # folders the destination page has created
+        self.shots = None  # where "shot" steps put their pictures, when set
         self.setup_path = None
         # Everything a scenario puts on C: lies below its own folder.
         self.root = f"C:\\E2E\\{name}"
@@ -145,16 +146,17 @@ class Scenario:
     def shot(self, name):
         return self.step("shot", name)
 
-    def drive(self, timeout=240, shots=None):
+    def drive(self, timeout=240):
         """Runs the driver over the steps so far; raises Failure with its
-        report when a step fails."""
+        report when a step fails. Its "shot" steps write pictures into
+        `shots` when that is set."""
         script = os.path.join(self.work, f"steps-{len(os.listdir(self.work))}.txt")
         with open(script, "w", newline="\n") as f:
             f.write("\n".join(self.steps) + "\n")
         self.steps = []
         env = {"SETUP_E2E_MARKERS": self.machine.windows_path(self.markers)}
-        if shots:
-            env["SETUP_SHOTS"] = self.machine.windows_path(shots)
+        if self.shots:
+            env["SETUP_SHOTS"] = self.machine.windows_path(self.shots)
         result = self.machine.run(
             [os.path.join(self.tools["windows"], "setup_driver.exe"),
              self.machine.windows_path(script)], timeout=timeout, env=env)
@@ -293,3 +295,11 @@ def bmp_to_png(bmp_path, png_path):
     png += chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b"")
     with open(png_path, "wb") as f:
         f.write(png)
+
+
+def save_screenshots(shots, folder):
+    """The driver's pictures in SHOTS as PNG files in FOLDER."""
+    os.makedirs(folder, exist_ok=True)
+    for name in sorted(os.listdir(shots)):
+        if name.endswith(".bmp"):
+            bmp_to_png(os.path.join(shots, name), os.path.join(folder, name[:-4] + ".png"))

@@ -1,6 +1,6 @@
 // The real backend on the real API: a small console program that runs the
 // path, replacement and process operations through Win32Platform and prints
-// one "name=value" line per thing it saw. platform_check.sh runs it under
+// one "name=value" line per thing it saw. The platform group of scenarios.py runs it under
 // Wine (as Windows NT, then as Windows 98) and compares the lines, the
 // registry and the files it left.
 //

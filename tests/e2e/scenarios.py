@@ -3,8 +3,7 @@
 setup_driver.exe, with the machine checked afterwards.
 
     scenarios.py --build BUILD [--group G ...] [--only NAME]   run scenarios
-    scenarios.py --build BUILD --demo                          the demo, printed
-    scenarios.py --build BUILD --screenshots DIR               pictures of the pages
+    scenarios.py --build BUILD --screenshots DIR               and keep their pictures
 
 BUILD is the build folder that holds release/ (mkpkg, pkgtool), win32/ and
 win64/ (setup.exe and the Windows test programs). The scenarios are grouped;
@@ -13,19 +12,28 @@ each group is one ctest test (label e2e). Exit codes: 0 passed, 1 failed,
 """
 
 import argparse
+import contextlib
 import os
+import pwd
 import random
+import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Scenario, bmp_to_png, expect  # noqa: E402
+from harness import Failure, Scenario, expect, save_screenshots  # noqa: E402
 import wine_session  # noqa: E402
 
 SCENARIOS = []  # (group, name, function), in the order written
+
+# A small tmpfs for the full-disk scenarios, mounted by main while still root
+# and mapped as S:; None where it could not be had.
+SMALL_DISK = os.environ.get("SETUP_E2E_SMALL_DISK") or None
+SMALL_DISK_KIB = 1024
 
 
 def scenario(group, name=None):
@@ -65,6 +73,16 @@ class Product:
         self.add("data\\table.bin", noise(3000, s.name), placement="uninstall")
         for entry in extra:
             self.add(**entry)
+        self.forget_earlier_runs()
+
+    def forget_earlier_runs(self):
+        """What a run of this scenario before may have left outside its folder."""
+        s = self.s
+        s.machine.reg_delete(f"HKCU\\Software\\E2E\\{s.name}")
+        s.machine.reg_delete(UNINSTALL_KEY + self.name)
+        for path in (f"C:\\windows\\e2e-{s.name}.ini", self.desktop_link(), self.menu_link()):
+            if s.exists(path):
+                os.unlink(s.machine.unix_path(path))
 
     def add(self, name, data, **entry):
         source = "src-" + name.replace("\\", "-")
@@ -93,8 +111,12 @@ class Product:
         p.update(extra)
         return p
 
-    def build(self, project=None, **options):
+    def build(self, project=None, others=(), **options):
+        """Builds the package of PROJECT, with the files of OTHERS (products
+        whose components it holds too)."""
         sources = dict(self.sources)
+        for other in others:
+            sources.update(other.sources)
         sources["uninstaller-image.exe"] = self.s.program("marker.exe")
         return self.s.build(project or self.project(), sources, **options)
 
@@ -287,6 +309,524 @@ def start_component_two(s):
     expect(not s.exists(first.folder), "the first component was installed too")
 
 
+# --- cancel -----------------------------------------------------------------------------------
+
+@scenario("cancel")
+def cancel_on_every_page(s):
+    """On each page before the install, Cancel asks (6,14): No stays on the
+    page, Yes says (6,15) and ends with 0; nothing is installed."""
+    p = Product(s)
+    p.build(p.project([p.component(strings={"1": {"1": "Read this first."}}),
+                       Product(s, name=s.name + " (other)").component()]))
+    pages = [0, 1, 9, 2, 3]
+    for stop in range(len(pages)):
+        s.step("start", s.setup_path)
+        through_pages(s, pages[:stop + 1], p.folder)
+        s.cancel().answer("no", s.t(6, 14)).page(pages[stop])
+        s.cancel().confirm_cancel().step("exit", 0)
+    s.drive()
+    expect(not s.exists(p.folder + "\\readme.txt"), "a file was installed")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+
+
+@scenario("cancel")
+def cancel_during_install(s):
+    """Cancel on the progress page asks (6,13): No goes on, Yes ends with 0.
+    The files installed so far stay, whole; the finishing step never runs
+    (no registry, INI, log or registration), and the program is not run."""
+    p = Product(s, extra=[{"name": f"part{i:02}.bin", "data": noise(2000, f"{s.name}{i}"),
+                           "placement": "uninstall"} for i in range(60)])
+    p.build()
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2, 3], p.folder)
+    # The question pauses the run; No resumes it, one file a tick.
+    s.next().page(4).cancel().answer("no", s.t(6, 13)).step("sleep", 500)
+    s.cancel().answer("yes", s.t(6, 13)).answer("ok", s.t(6, 15)).step("exit", 0).drive()
+    found = {k.lower(): v for k, v in s.files_under(p.folder).items()}
+    wanted = {k.lower(): v for k, v in p.installed.items()}
+    expect(0 < len(found) < len(wanted), f"{len(found)} of {len(wanted)} files installed")
+    for name, data in found.items():
+        expect(name in wanted and (wanted[name] is None or wanted[name] == data),
+               f"{name} is not a whole installed file")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+    s.expect_registry(UNINSTALL_KEY + p.name, None)
+    expect(s.marker("app.exe") == [], "the program ran after a cancel")
+
+
+# --- destination ------------------------------------------------------------------------------
+
+@scenario("destination")
+def typed_folder_created_on_request(s):
+    """A typed folder that does not exist: No stays on the page and makes
+    nothing; Yes creates it, and the component installs there."""
+    p = Product(s)
+    p.build()
+    typed = s.root + "\\Typed Folder\\Deeper"
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2], p.folder)
+    s.step("settext", 1004, typed).next().answer("no", s.t(6, 6)).page(2)
+    s.step("expect", 1004, typed).next().answer("yes", s.t(6, 6)).page(3)
+    s.step("expect", 1001, s.t(3, 2).replace("%s", typed))
+    install_and_finish(s)
+    s.drive()
+    expect(not s.exists(p.folder), "the default folder was made too")
+    p.expect_installed(typed)
+
+
+@scenario("destination")
+def unusable_folders_refused(s):
+    """A folder that cannot be made (a name Windows forbids) brings (6,5)
+    after (6,6); one too long to be a folder brings (6,5) at once. The page
+    stays and nothing is made."""
+    p = Product(s)
+    p.build()
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2], p.folder)
+    s.step("settext", 1004, s.root + "\\bad<name>").next().answer("yes", s.t(6, 6))
+    s.answer("ok", s.t(6, 5)).page(2)
+    # Too long to be a folder at all: refused without the question.
+    s.step("settext", 1004, s.root + "\\" + "\\".join(["x" * 60] * 4)).next()
+    s.answer("ok", s.t(6, 5)).page(2)
+    s.cancel().confirm_cancel().step("exit", 0).drive()
+    expect(os.listdir(s.machine.unix_path(s.root)) == [], "something was made")
+
+
+@scenario("destination")
+def folder_chooser(s):
+    """Browse opens the chooser with the package's texts; going into a
+    folder and OK puts that folder into the edit, and the install goes there."""
+    p = Product(s)
+    p.build()
+    os.makedirs(s.machine.unix_path(s.root + "\\Chosen"))
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2], p.folder)
+    s.step("settext", 1004, s.root).step("click", 1005).step("wait", "chooser", s.t(6, 1))
+    s.step("expect", "chooser:1009", s.t(6, 2)).step("expect", "chooser:1", s.t(7, 4))
+    s.step("chooser", "[chosen]").step("wait", "chooser:101", s.root + "\\Chosen")
+    s.shot("folder-chooser").step("click", "chooser:1").step("wait", 1004, s.root + "\\Chosen")
+    s.next().page(3)
+    install_and_finish(s)
+    s.drive()
+    p.expect_installed(s.root + "\\Chosen")
+
+
+# --- space --------------------------------------------------------------------------------------
+
+def megabytes(size_sum):
+    return (size_sum + 0xFFFFF) >> 20
+
+
+@scenario("space")
+def component_choice_space_figures(s):
+    """Choosing the second component shows its own folder and the space its
+    files need ((6,7) of the rounded sum), and installs it."""
+    small = Product(s, name=s.name + " small", folder=s.root + "\\Small")
+    large = Product(s, name=s.name + " large", folder=s.root + "\\Large",
+                    extra=[{"name": "big.bin", "data": noise(2_500_000, s.name),
+                            "placement": "uninstall"}])
+    small.build(small.project([small.component(), large.component()]), [large])
+    need = megabytes(sum((len(d or END_RECORD) + 0x7FFF) & ~0x7FFF for d in
+                         [large.sources[f["source"]] for f in large.files]))
+    s.step("start", s.setup_path).page(0).next().page(9).step("click", 1022)
+    s.next().page(2).step("expect", 1004, large.folder)
+    s.step("expect", 1016, s.t(2, 7).replace("%lu", str(need)).replace("%d", str(need)))
+    s.shot("destination")
+    through_pages(s, [2, 3], large.folder)
+    install_and_finish(s)
+    s.drive()
+    large.expect_installed()
+    expect(not s.exists(small.folder), "the first component was installed too")
+
+
+def small_disk(s):
+    """The small drive's letter and folder: a tmpfs of SMALL_DISK_KIB,
+    mapped as S: (see main)."""
+    expect(SMALL_DISK is not None, "no small disk: the suite must start as root to mount one")
+    for entry in os.listdir(SMALL_DISK):
+        shutil.rmtree(os.path.join(SMALL_DISK, entry), ignore_errors=True)
+    return "S:\\" + s.name
+
+
+@scenario("space")
+def not_enough_space_then_disk_full(s):
+    """More to install than the drive holds: (6,11) asks. No keeps the page
+    with its texts back. Yes goes on, and the install runs into the full disk: the finish page
+    names the full disk and the file, no half-written target or temporary
+    file is left, and nothing after the failing file is installed."""
+    folder = small_disk(s)
+    p = Product(s, folder=folder, extra=[{"name": "big.bin", "data": noise(3_000_000, s.name),
+                                          "placement": "uninstall"}])
+    p.build()
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2], folder)
+    s.next().answer("yes", s.t(6, 6)).answer("no", s.t(6, 11)).page(2)
+    s.step("expect", 1001, s.t(2, 2))
+    s.next().answer("yes", s.t(6, 11)).page(3).next().page(4).page(5)
+    s.step("expect", 1000, s.t(5, 4).replace("%s", s.texts.error(20, folder + "\\big.bin")))
+    s.step("expect", 1003, "").step("state", 1015, "hidden").shot("finish-error")
+    s.cancel().step("exit", 0).drive()
+    left = s.files_under(folder)
+    expect("big.bin" not in left and not any("$" in n for n in left),
+           f"a half-written file is left: {sorted(left)}")
+    expect(s.marker("app.exe") == [], "the program ran after a failed install")
+
+
+# --- finish page ---------------------------------------------------------------------------------
+
+FINISH_OFFERS = [
+    # name, run check box clicked, document entry, screen saver entry
+    ("run_program_and_open_document", False, True, False),
+    ("run_box_cleared", True, False, True),
+]
+
+
+def finish_offers(name, clear_box, document, saver):
+    @scenario("finish", name)
+    def run(s):
+        """The finish page offers what the install noted: the program to run
+        (its box checked unless cleared), the document (opened by its
+        association through the open button), the screen saver (handed to
+        rundll32 after the wizard, whatever the box says)."""
+        extra = []
+        if document:
+            extra.append({"name": "notes.e2edoc", "data": b"notes", "role": "document"})
+        if saver:
+            extra.append({"name": "e2e.scr", "data": b"saver", "special": "screenSaver"})
+        p = Product(s, extra=extra)
+        setup = p.build()
+        # The association and "rundll32" are the stand-in, which notes how it was called.
+        marker = s.machine.windows_path(os.path.join(s.tools["windows"], "marker.exe"))
+        s.machine.reg_add("HKLM\\Software\\Classes\\.e2edoc", "", "E2E.Document")
+        s.machine.reg_add("HKLM\\Software\\Classes\\E2E.Document\\shell\\open\\command", "",
+                          f'"{marker}" "%1"')
+        shutil.copy(os.path.join(s.tools["windows"], "marker.exe"),
+                    os.path.join(os.path.dirname(s.machine.unix_path(setup)), "rundll32.exe"))
+        s.step("start", setup)
+        through_pages(s, [0, 2, 3], p.folder)
+        s.next().page(4).page(5).step("state", 1015, "visible", "checked")
+        s.step("state", 1014, "visible" if document else "hidden")
+        if document:
+            s.step("click", 1014)
+        if clear_box:
+            s.step("click", 1015).step("state", 1015, "unchecked")
+        s.shot("finish-" + name.replace("_", "-")).cancel().step("exit", 0).drive()
+        p.expect_installed()
+        expect(len(s.marker("app.exe")) == (0 if clear_box else 1), f"app.exe: {s.marker('app.exe')}")
+        opened = s.marker("marker.exe")
+        expect(len(opened) == (1 if document else 0) and
+               (not document or "notes.e2edoc" in opened[0].lower()), f"document: {opened}")
+        handed = s.marker("rundll32.exe")
+        expect(len(handed) == (1 if saver else 0) and
+               (not saver or "desk.cpl,InstallScreenSaver " in handed[0] and
+                handed[0].lower().endswith("e2e.scr")), f"screen saver: {handed}")
+    return run
+
+
+for row in FINISH_OFFERS:
+    finish_offers(*row)
+
+
+# --- removable media -----------------------------------------------------------------------------
+
+def temp_folder(s):
+    """The unix path of the Windows user's temporary folder (made on first use)."""
+    folder = s.machine.unix_path(s.machine.shell_folder("Temp"))
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
+@scenario("removable")
+def relaunch_from_floppy_with_disk_prompts(s):
+    """Started from the removable A:, setup copies itself to %TEMP%\\_inst0.exe
+    and relaunches as `"...\\_inst0.exe" /S"A:\\SETUP.EXE" /DEL`, which schedules
+    its own deletion. The volumes are asked for as disks 2 and 3: OK while
+    the disk is missing asks again, Cancel then No asks again, the disk put
+    in and OK goes on, for every volume. A second run cancelled at the
+    prompt says (6,15) and ends on the finish page with that error."""
+    p = Product(s, extra=[{"name": f"vol{i}.bin", "data": noise(30000, f"{s.name}{i}"),
+                           "placement": "uninstall"} for i in range(3)])
+    setup = s.machine.unix_path(p.build(p.project(volumeSize=40000)))
+    package = os.path.dirname(setup)
+    volumes = sorted(n for n in os.listdir(package) if n != "SETUP.EXE")
+    expect(len(volumes) >= 2, f"the package is SETUP.EXE and {volumes}")
+    floppy = s.machine.unix_path("A:\\")
+    for name in os.listdir(floppy):
+        os.unlink(os.path.join(floppy, name))
+    shutil.copy(setup, floppy)
+    for name in os.listdir(temp_folder(s)):
+        if name.lower().startswith("_inst"):
+            os.unlink(os.path.join(temp_folder(s), name))
+    # Volume k is disk k + 1.
+    disk = {k + 2: s.t(6, 28).replace("%d", str(k + 2)) for k in range(len(volumes))}
+    volume = {k + 2: s.machine.windows_path(os.path.join(package, name))
+              for k, name in enumerate(volumes)}
+    s.step("start", "A:\\SETUP.EXE").step("exit", 0).step("follow")
+    # The copy's path is quoted, so that a temporary folder with spaces works.
+    s.step("cmdline", '"%TEMP%\\_inst0.exe" /S"A:\\SETUP.EXE" /DEL')
+    through_pages(s, [0, 2, 3], p.folder)
+    s.next().page(4).answer("ok", disk[2]).step("wait", "box", disk[2]).shot("disk-prompt")
+    s.answer("cancel", disk[2]).answer("no", s.t(6, 13))
+    for number, name in zip(sorted(disk), volumes):
+        s.step("wait", "box", disk[number]).step("copy", volume[number], "A:\\" + name)
+        s.answer("ok", disk[number])
+    s.page(5).cancel().step("exit", 0).drive()
+    p.expect_installed()
+    renames = s.pending_renames()
+    expect(any(old.lower().endswith("\\_inst0.exe") and new == "" for old, new in renames),
+           f"the temporary copy is not deleted at restart: {renames}")
+    # Once more with disk 2 missing, cancelled at its prompt.
+    os.unlink(os.path.join(floppy, "SETUP.D01"))
+    s.step("start", "A:\\SETUP.EXE").step("exit", 0).step("follow")
+    through_pages(s, [0, 2, 3], p.folder)
+    # The run stops with error 15, which the finish page reports.
+    s.next().page(4).answer("cancel", disk[2]).answer("yes", s.t(6, 13))
+    s.answer("ok", s.t(6, 15)).page(5).step("expect", 1000, s.t(5, 4).replace("%s", s.t(6, 15)))
+    s.cancel().step("exit", 0).drive()
+
+
+# --- files in use, read-only targets, shared System files ----------------------------------------
+
+def in_use(family, restart):
+    @scenario("in_use", f"in_use_{family}_{'restart' if restart else 'later'}")
+    def run(s):
+        """A shared System file held open is replaced at the next restart
+        (NT: PendingFileRenameOperations; 98: a [Rename] line of WININIT.INI)
+        and its SharedDLLs count goes from 2 to 3; a read-only target in the
+        install folder is asked about (6,7), replaced and stays read-only.
+        The finish page offers the restart: Back reads (7,6), the notice
+        (5,7) stands in its line. Declined, the replacement stays due;
+        accepted (the file let go by then), Windows restarts and puts the
+        new file in place."""
+        dll = f"e2e{family}.dll"
+        system = "C:\\windows\\system32\\" + dll
+        p = Product(s, program=False, extra=[
+            {"name": dll, "data": noise(5000, s.name), "folder": "system", "shared": True}])
+        p.build()
+        system_folder = s.machine.unix_path("C:\\windows\\system32")
+        for name in os.listdir(system_folder):
+            if name.lower().startswith(f"e2e{family}."):
+                os.unlink(os.path.join(system_folder, name))
+        with open(os.path.join(system_folder, dll), "wb") as f:
+            f.write(b"old shared library")
+        shared_key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
+        s.machine.reg_add(shared_key, system, "2", "REG_DWORD")
+        forget_restart_work(s)
+        os.makedirs(s.machine.unix_path(p.folder))
+        s.made_folders.add(p.folder)
+        readme = s.machine.unix_path(p.folder) + "/readme.txt"
+        with open(readme, "wb") as f:
+            f.write(b"old read me")
+        os.chmod(readme, 0o444)
+        s.machine.set_version("win98" if family == "98" else None)
+        try:
+            s.step("start", s.setup_path).step("hold", system)
+            through_pages(s, [0, 2, 3], p.folder)
+            s.next().answer("yes", s.t(6, 7)).page(4).page(5).step("state", 1007, "enabled")
+            s.step("expect", 1007, s.t(7, 6))
+            blank = [s.t(5, 2) == "", s.t(5, 3) == ""]
+            s.step("expect", 1001 if blank[0] else 1002 if blank[1] else 1003, s.t(5, 7))
+            s.shot(f"finish-restart-{family}").step("release", system)
+            if restart:
+                s.step("click", 1007).step("sleep", 1000)  # Wine restarts: the setup is ended
+            else:
+                s.cancel().step("exit", 0)
+            s.drive()
+        finally:
+            s.machine.set_version(None)
+        fresh = p.sources["src-" + dll]
+        if restart:  # the restart runs on in Wine's own processes: let it finish
+            for _ in range(100):
+                if s.read(system) == fresh and s.pending_renames() == []:
+                    break
+                time.sleep(0.2)
+        p.expect_installed()
+        expect(not os.access(readme, os.W_OK), "the replaced read-only file is writable")
+        s.expect_registry(shared_key, {system: "0x3"})
+        if restart:
+            expect(s.read(system) == fresh, "the restart did not put the new file in place")
+            expect(s.pending_renames() == [], f"moves left after the restart: {s.pending_renames()}")
+            return
+        expect(s.read(system) == b"old shared library", "the file in use was replaced at once")
+        if family == "nt":
+            moves = s.pending_renames()
+            expect(any(new.lower().endswith("\\" + dll) for _, new in moves), f"no move: {moves}")
+            source = next(old for old, new in moves if new.lower().endswith("\\" + dll))
+        else:
+            rename = s.ini("C:\\windows\\wininit.ini")
+            source = rename.get(("rename", system.lower()))
+            expect(source is not None, f"no [Rename] line for {system}: {rename}")
+        source = source.replace("\\??\\", "")
+        expect(s.read(source) == fresh, f"{source} is not the new file")
+    return run
+
+
+for family in ("nt", "98"):
+    for restart in (False, True):
+        in_use(family, restart)
+
+
+# --- earlier installations, a second instance ---------------------------------------------------------
+
+@scenario("earlier")
+def earlier_installation_removed(s):
+    """With removePrevious, the other component's registered uninstaller runs
+    with /X, and the install waits for it to end."""
+    old = Product(s, name=s.name + " old", folder=s.root + "\\Old")
+    new = Product(s, name=s.name + " new", folder=s.root + "\\New")
+    old.build(old.project([old.component(), new.component()], settings={"removePrevious": True}),
+              [new])
+    uninstaller = s.root + "\\Old\\olduninst.exe"
+    os.makedirs(s.machine.unix_path(s.root + "\\Old"))
+    shutil.copy(os.path.join(s.tools["windows"], "marker.exe"), s.machine.unix_path(uninstaller))
+    s.machine.reg_add(UNINSTALL_KEY + old.name, "UninstallString", uninstaller)
+    s.step("start", s.setup_path).page(0).next().page(9).step("click", 1022)
+    through_pages(s, [9, 2, 3], new.folder, 1)
+    install_and_finish(s, 1)
+    s.drive()
+    new.expect_installed()
+    ran = s.marker("olduninst.exe")
+    expect(len(ran) == 1 and ran[0].endswith(" /X"), f"the uninstaller ran as {ran}")
+    ended = os.path.getmtime(os.path.join(s.markers, "olduninst.exe.txt"))
+    first = os.path.getmtime(s.machine.unix_path(new.folder + "\\readme.txt"))
+    expect(ended <= first, "the install went on before the uninstaller ended")
+
+
+@scenario("earlier")
+def second_instance(s):
+    """A second setup started while the first shows a page ends at once with
+    0, opens nothing, and the first comes to the front."""
+    p = Product(s)
+    p.build()
+    s.step("start", s.setup_path).page(0).step("alone", s.setup_path).page(0)
+    s.cancel().confirm_cancel().step("exit", 0).drive()
+
+
+# --- damaged packages ------------------------------------------------------------------------------
+
+@scenario("damaged")
+def damaged_file_data(s):
+    """One byte of a file's stored data flipped: error 21 on the finish page
+    in one text (1003 emptied), exit 0; the older file in its place stays as
+    it was, no temporary file is left, nothing after it is installed."""
+    p = Product(s)
+    setup = s.machine.unix_path(p.build())
+    table = p.sources["src-data-table.bin"]
+    with open(setup, "rb") as f:
+        data = bytearray(f.read())
+    at = data.find(table[1000:1064])
+    expect(at > 0, "the noise is not stored as it is")
+    data[at + 10] ^= 0x55
+    with open(setup, "wb") as f:
+        f.write(data)
+    os.makedirs(s.machine.unix_path(p.folder + "\\data"))
+    s.made_folders.add(p.folder)
+    with open(s.machine.unix_path(p.folder + "\\data\\table.bin"), "wb") as f:
+        f.write(b"older table")
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2, 3], p.folder)
+    s.next().page(4).page(5)
+    s.step("expect", 1000, s.t(5, 4).replace("%s", s.texts.error(21, p.folder + "\\data\\table.bin")))
+    s.step("expect", 1003, "").step("state", 1001, "hidden")
+    s.cancel().step("exit", 0).drive()
+    left = s.files_under(p.folder)
+    expect(left.get("data\\table.bin") == b"older table", "the older file was touched")
+    expect(not any("$" in n for n in left), f"a temporary file is left: {sorted(left)}")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+
+
+@scenario("damaged")
+def volume_cut_short(s):
+    """A volume file cut short: error 18 names it on the finish page."""
+    p = Product(s, extra=[{"name": f"vol{i}.bin", "data": noise(30000, f"{s.name}{i}"),
+                           "placement": "uninstall"} for i in range(2)])
+    setup = s.machine.unix_path(p.build(p.project(volumeSize=40000)))
+    volume = os.path.join(os.path.dirname(setup), "SETUP.D01")
+    with open(volume, "rb") as f:
+        whole = f.read()
+    with open(volume, "wb") as f:
+        f.write(whole[:len(whole) // 2])
+    s.step("start", s.setup_path)
+    through_pages(s, [0, 2, 3], p.folder)
+    s.next().page(4).page(5)
+    s.step("expect", 1000, s.t(5, 4).replace("%s", s.texts.error(18, s.machine.windows_path(volume))))
+    s.cancel().step("exit", 0).drive()
+    expect(not any("$" in n for n in s.files_under(p.folder)), "a temporary file is left")
+
+
+# --- the Win32 backend on the real API -------------------------------------------------------------
+
+SESSION_MANAGER = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+
+
+def wininit_path(s):
+    """WININIT.INI in whatever case it was written, or None."""
+    found = [n for n in os.listdir(s.machine.drive_c("windows")) if n.lower() == "wininit.ini"]
+    return s.machine.drive_c("windows", found[0]) if found else None
+
+
+def forget_restart_work(s):
+    """No replacement left due from an earlier scenario or run."""
+    s.machine.reg_delete(SESSION_MANAGER, "PendingFileRenameOperations")
+    if wininit_path(s):
+        os.unlink(wininit_path(s))
+
+
+def platform_check(family):
+    @scenario("platform", "platform_check_" + family)
+    def run(s):
+        """platform_check.exe runs the Win32 backend as the setup does: the
+        expanded folders, a registry value (seen by `reg query` too), an INI
+        value and the flush (which answers 0), folders made, the stored case,
+        a delayed move (NT) or WININIT.INI lines (98), the version resource,
+        a shell link, and an uninstaller started with /X and waited for
+        without spinning."""
+        root = s.root
+        forget_restart_work(s)
+        s.machine.set_version("win98" if family == "98" else None)
+        try:
+            result = s.machine.run([os.path.join(s.tools["windows"], "platform_check.exe"),
+                                    family, root], timeout=120)
+        finally:
+            s.machine.set_version(None)
+        out = result.stdout.decode("latin-1").replace("\r", "")
+        escaped = re.escape(root)
+        for line in (f"family={family}", r"windows=C:\\windows", r"system=C:\\windows\\system(32)?",
+                     r"programfiles=C:\\Program Files", r"registry=C:\\Registry Check",
+                     "ini=Value written=1 flushed=0", "folders=0",
+                     rf"canonical={escaped}\\Mixed Case Folder", "replace=1 delete1=1 delete2=1",
+                     "version_signature=feef04bd", "link=0",
+                     r'child_command="[A-Za-z]:\\.*platform_check.exe" /X 2000',
+                     r"process=ended exit=3 .*cpu_ms=\d+.*"):
+            expect(re.search(f"^{line}$", out, re.M), f"no line {line!r} in:\n{out}")
+        cpu = int(re.search(r"cpu_ms=(\d+)", out).group(1))
+        expect(cpu < 500, f"the wait for the uninstaller used {cpu} ms of CPU")
+        s.expect_registry("HKCU\\Software\\SetupCheck", {"Folder": "C:\\Registry Check"})
+        expect(s.ini(root + "\\check.ini").get(("check", "key")) == "Value", "check.ini lacks Key=Value")
+        expect(s.exists(root + "\\Made\\One\\Two"), "no Made\\One\\Two")
+        expect(os.path.getsize(s.machine.unix_path(root + "\\Check.lnk")) > 0, "no shell link")
+        if family == "nt":
+            moves = s.pending_renames()
+            expect(any(old.lower().endswith("\\target.$$a") for old, _ in moves),
+                   f"no delayed move: {moves}")
+            expect(wininit_path(s) is None, "WININIT.INI written on NT")
+        else:
+            expect(wininit_path(s) is not None, "no WININIT.INI on Windows 98")
+            with open(wininit_path(s), "rb") as f:
+                lines = f.read().decode("latin-1").replace("\r", "").split("\n")
+            expect("[Rename]" in lines, f"no [Rename] section: {lines}")
+            expect(any(re.match(r"(?i)^C:\\[^=]*\\TARGET\.DLL=C:\\[^=]*\\TARGET\.\$\$A$", l)
+                       for l in lines), f"no replacement line: {lines}")
+            expect(sum(bool(re.match(r"(?i)^NUL=C:\\[^=]*\\GONE[12]\.TMP$", l)) for l in lines) == 2,
+                   f"not two NUL= lines: {lines}")
+            expect(not any(l.startswith("xyz=") for l in lines), "a placeholder line is left")
+        forget_restart_work(s)
+    return run
+
+
+for family in ("nt", "98"):
+    platform_check(family)
+
+
 def bitmap(width, height, bits):
     """A BMP file of a simple pattern: 8-bit with a grey ramp palette, or 24-bit."""
     import struct
@@ -311,10 +851,11 @@ def bitmap(width, height, bits):
 
 # --- the run -----------------------------------------------------------------------------------
 
-def tools_of(build, arch):
-    return {"mkpkg": os.path.join(build, "release", "tools", "mkpkg", "mkpkg"),
-            "pkgtool": os.path.join(build, "release", "tools", "pkgtool", "pkgtool"),
-            "windows": os.path.join(build, wine_session.BUILD_FOLDERS[arch])}
+def tools_of(args, arch):
+    release = os.path.join(args.build, "release", "tools")
+    return {"mkpkg": args.mkpkg or os.path.join(release, "mkpkg", "mkpkg"),
+            "pkgtool": args.pkgtool or os.path.join(release, "pkgtool", "pkgtool"),
+            "windows": os.path.join(args.build, wine_session.BUILD_FOLDERS[arch])}
 
 
 def run_scenarios(machine, tools, chosen, shots=None):
@@ -322,10 +863,11 @@ def run_scenarios(machine, tools, chosen, shots=None):
     for group, name, function in chosen:
         started = time.time()
         s = Scenario(name, machine, tools, os.path.join(machine.root, "work", name))
+        s.shots = shots
         try:
             function(s)
             if s.steps:
-                s.drive(shots=shots)
+                s.drive()
             print(f"ok      {group}/{name} ({time.time() - started:.1f} s)", flush=True)
         except Failure as failure:
             failed.append(name)
@@ -336,17 +878,46 @@ def run_scenarios(machine, tools, chosen, shots=None):
     return failed
 
 
+def root_of(arch):
+    user = pwd.getpwuid(os.getuid()).pw_name
+    return os.environ.get("SETUP_E2E_ROOT") or \
+        os.path.join(tempfile.gettempdir(), f"setup-e2e-{arch}-{user}")
+
+
+@contextlib.contextmanager
+def small_disk_mounted():
+    """As root: a tmpfs of SMALL_DISK_KIB for the unprivileged run, named in
+    SETUP_E2E_SMALL_DISK. Where mounting is refused the full-disk scenarios
+    fail and say why."""
+    folder = os.path.join(tempfile.gettempdir(), "setup-e2e-small-disk")
+    os.makedirs(folder, exist_ok=True)
+    subprocess.run(["umount", folder], stderr=subprocess.DEVNULL)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={SMALL_DISK_KIB}k,mode=0777",
+                              "tmpfs", folder], stderr=subprocess.DEVNULL).returncode == 0
+    if mounted:
+        os.environ["SETUP_E2E_SMALL_DISK"] = folder
+    try:
+        yield
+    finally:
+        if mounted:
+            subprocess.run(["umount", folder])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", required=True)
+    parser.add_argument("--mkpkg")
+    parser.add_argument("--pkgtool")
     parser.add_argument("--group", action="append", default=[])
     parser.add_argument("--only", action="append", default=[])
-    parser.add_argument("--demo", action="store_true")
-    parser.add_argument("--screenshots")
+    parser.add_argument("--screenshots", help="a folder for the pictures the scenarios take")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
-    code = wine_session.drop_privileges([os.path.abspath(__file__)] + sys.argv[1:])
-    if code is not None:
+    if args.screenshots:
+        args.screenshots = os.path.abspath(args.screenshots)
+    if os.geteuid() == 0:
+        with small_disk_mounted():
+            code = wine_session.drop_privileges([os.path.abspath(__file__)] + sys.argv[1:])
         return code
 
     arch, reason = wine_session.choose_build()
@@ -362,8 +933,19 @@ def main():
         print("no scenario chosen")
         return 1
     started = time.time()
-    with wine_session.WineMachine(arch) as machine:
-        failed = run_scenarios(machine, tools_of(args.build, arch), chosen)
+    drives = {"a": (os.path.join(root_of(arch), "floppy"), "floppy")}
+    os.makedirs(drives["a"][0], exist_ok=True)
+    if SMALL_DISK:
+        drives["s"] = (SMALL_DISK, None)
+    with wine_session.WineMachine(arch, root_of(arch), drives) as machine:
+        shots = None
+        if args.screenshots:
+            shots = os.path.join(machine.root, "shots")
+            shutil.rmtree(shots, ignore_errors=True)
+            os.makedirs(shots)
+        failed = run_scenarios(machine, tools_of(args, arch), chosen, shots)
+        if shots:
+            save_screenshots(shots, args.screenshots)
     print(f"{len(chosen) - len(failed)} of {len(chosen)} scenarios passed on the {arch} build "
           f"in {time.time() - started:.0f} s")
     return 1 if failed else 0

@@ -98,7 +98,9 @@ class WineMachine:
         self.wineserver = next((s for s in WINESERVERS[arch] if os.access(s, os.X_OK)), "wineserver")
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINELOADER=self.loader,
-                        WINEDLLOVERRIDES="mscoree,mshtml=",
+                        # No Mono or Gecko prompts, and no menu entries of the
+                        # shortcuts written into the user's home.
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
                         WINEARCH="win32" if arch == "i686" else "win64")
         self._xvfb = None
 
@@ -230,10 +232,12 @@ class WineMachine:
         return os.path.join(self.prefix, "drive_c", *parts)
 
     def shell_folder(self, name):
-        """A shell folder of the prefix's user: "Desktop" or "Programs"."""
+        """A folder of the prefix's user: "Desktop", "Programs" or "Temp"."""
         home = "C:\\users\\" + pwd.getpwuid(os.getuid()).pw_name
         if name == "Programs":
             return home + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+        if name == "Temp":  # where Wine's TEMP points
+            return home + "\\Temp"
         return home + "\\" + name
 
     def windows_path(self, unix_path):

@@ -18,7 +18,7 @@
 //   alone    CMDLINE           a second program ends at once with 0, opens no
 //                              window of its own, and the followed one comes
 //                              to the front
-//   hold     PATH              open PATH so that it cannot be deleted
+//   hold     PATH              keep PATH open so that it cannot be deleted
 //   release  PATH
 //   copy     FROM TO           copy a file (a disk change, say)
 //   chooser  FOLDER            in the folder chooser, go into FOLDER, a
@@ -513,7 +513,17 @@ void ChooseFolder(const std::string& folder) {
         return index != static_cast<DWORD_PTR>(LB_ERR);
       },
                5000)) {
-    Fail("the folder list has no %s", folder.c_str());
+    std::string items;
+    DWORD_PTR count = 0;
+    SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    for (DWORD_PTR i = 0; i < count && i < 50; ++i) {
+      char item[MAX_PATH] = {};
+      DWORD_PTR ignored;
+      SendMessageTimeoutA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item), SMTO_ABORTIFHUNG,
+                          2000, &ignored);
+      items += std::string(" \"") + item + "\"";
+    }
+    Fail("the folder list has no %s, but:%s", folder.c_str(), items.c_str());
   }
   DWORD_PTR ignored;
   SendMessageTimeoutA(list, LB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
@@ -582,8 +592,10 @@ void Run(const std::vector<std::string>& words) {
   } else if (verb == "hold") {
     need(1);
     std::string path = Unescape(words[1]);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    // As a program that has the file open does: others may read and write
+    // it, but it cannot be deleted or renamed over while held.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot hold %s open", path.c_str());
     heldFiles[path] = file;
   } else if (verb == "release") {
