@@ -2,7 +2,8 @@
 # The main job: builds everything, builds the example package with mkpkg
 # (two components, a patch, INI/registry/file-patch lists, volume files),
 # lists, verifies and extracts it with pkgtool and compares every extracted
-# file with its source, then lets setup.exe load the package under Wine.
+# file with its source, then runs setup.exe under Wine through every page of
+# its wizard and shows what it installed (tests/e2e/demo.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/bootstrap.sh
@@ -40,10 +41,13 @@ compare "$files/app-v2.exe" "$out/extracted/1/app.exe"
 compare "$files/license.txt" "$out/extracted/1/docs/license.txt"
 
 echo "== setup.exe under Wine"
-# A machine that cannot run 32-bit programs skips this step (exit 77) and says so.
-for step in "tests/e2e/stub_smoke.sh build/win32/setup.exe" \
-            "tests/e2e/stub_loads_package.sh build/win32/setup.exe $mkpkg examples/demo/project.json"; do
-  code=0
-  $step || code=$?
-  [ "$code" -eq 0 ] || [ "$code" -eq 77 ] || exit "$code"
-done
+# demo.py builds the package anew around the setup.exe this machine's Wine can
+# run (i686, or its x86_64 twin), drives the wizard and prints the result.
+# Exit 77: no Wine can run here; it has printed why, and the step is skipped.
+code=0
+python3 tests/e2e/demo.py --build build || code=$?
+if [ "$code" -eq 77 ]; then
+  echo "== the Wine step was skipped (reason above)"
+elif [ "$code" -ne 0 ]; then
+  exit "$code"
+fi
