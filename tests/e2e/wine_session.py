@@ -97,7 +97,9 @@ class WineMachine:
         self.loader = LOADERS[arch]
         self.wineserver = next((s for s in WINESERVERS[arch] if os.access(s, os.X_OK)), "wineserver")
         self.env = dict(os.environ)
+        # The loader and our own server commands must agree on the server.
         self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINELOADER=self.loader,
+                        WINESERVER=self.wineserver,
                         # No Mono or Gecko prompts, and no menu entries of the
                         # shortcuts written into the user's home.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
