@@ -243,7 +243,9 @@ TEST(StreamDecoderMemoryTest, EveryAllocationFailingInTurnFailsCleanly) {
           } else {
             EXPECT_EQ(results[i], DECODE_FAILED) << i;
             // Only the 4096-byte input buffer is needed before a stream starts.
-            if (plan.failedSize != 4096) EXPECT_EQ(decoder.LastResult(), STREAM_NO_MEMORY) << i;
+            if (plan.failedSize != 4096) {
+              EXPECT_EQ(decoder.LastResult(), STREAM_NO_MEMORY) << i;
+            }
           }
           CloseFile(h.platform, &input);
         }
@@ -252,7 +254,9 @@ TEST(StreamDecoderMemoryTest, EveryAllocationFailingInTurnFailsCleanly) {
       EXPECT_EQ(h.platform.invalidFrees, 0);
       EXPECT_EQ(h.platform.OpenHandleCount(), 0u);
       EXPECT_EQ(results[2], DECODE_OK);
-      if (!keepFailing) EXPECT_TRUE(results[0] == DECODE_OK || results[1] == DECODE_OK);
+      if (!keepFailing) {
+        EXPECT_TRUE(results[0] == DECODE_OK || results[1] == DECODE_OK);
+      }
       if (plan.requests < k) {
         // Nothing failed any more: every request has been tried.
         EXPECT_EQ(results[0], DECODE_OK);
