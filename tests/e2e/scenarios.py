@@ -30,9 +30,7 @@ import wine_session  # noqa: E402
 
 SCENARIOS = []  # (group, name, function), in the order written
 
-# A small tmpfs for the full-disk scenarios, mounted by main while still root
-# and mapped as S:; None where it could not be had.
-SMALL_DISK = os.environ.get("SETUP_E2E_SMALL_DISK") or None
+# A small tmpfs for the full-disk scenarios, mapped as S: (see small_disk_mounted).
 SMALL_DISK_KIB = 1024
 
 
@@ -441,9 +439,10 @@ def component_choice_space_figures(s):
 def small_disk(s):
     """The small drive's letter and folder: a tmpfs of SMALL_DISK_KIB,
     mapped as S: (see main)."""
-    expect(SMALL_DISK is not None, "no small disk: the suite must start as root to mount one")
-    for entry in os.listdir(SMALL_DISK):
-        shutil.rmtree(os.path.join(SMALL_DISK, entry), ignore_errors=True)
+    disk = os.environ.get("SETUP_E2E_SMALL_DISK")
+    expect(disk, "no small disk: mounting a tmpfs needs root or sudo without a password")
+    for entry in os.listdir(disk):
+        shutil.rmtree(os.path.join(disk, entry), ignore_errors=True)
     return "S:\\" + s.name
 
 
@@ -886,21 +885,28 @@ def root_of(arch):
 
 @contextlib.contextmanager
 def small_disk_mounted():
-    """As root: a tmpfs of SMALL_DISK_KIB for the unprivileged run, named in
-    SETUP_E2E_SMALL_DISK. Where mounting is refused the full-disk scenarios
-    fail and say why."""
-    folder = os.path.join(tempfile.gettempdir(), "setup-e2e-small-disk")
+    """A tmpfs of SMALL_DISK_KIB for the run, named in SETUP_E2E_SMALL_DISK
+    (which the unprivileged run inherits). Mounting needs root, or sudo
+    without a password; where it is refused the full-disk scenarios fail and
+    say why."""
+    sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
+    folder = os.path.join(os.environ.get("SETUP_E2E_ROOT") or tempfile.gettempdir(),
+                          "setup-e2e-small-disk")
     os.makedirs(folder, exist_ok=True)
-    subprocess.run(["umount", folder], stderr=subprocess.DEVNULL)
-    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={SMALL_DISK_KIB}k,mode=0777",
-                              "tmpfs", folder], stderr=subprocess.DEVNULL).returncode == 0
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+    mounted = False
+    if not sudo or shutil.which("sudo"):
+        subprocess.run(sudo + ["umount", folder], **quiet)
+        mounted = subprocess.run(sudo + ["mount", "-t", "tmpfs", "-o",
+                                         f"size={SMALL_DISK_KIB}k,mode=0777", "tmpfs", folder],
+                                 **quiet).returncode == 0
     if mounted:
         os.environ["SETUP_E2E_SMALL_DISK"] = folder
     try:
         yield
     finally:
         if mounted:
-            subprocess.run(["umount", folder])
+            subprocess.run(sudo + ["umount", folder])
 
 
 def main():
@@ -915,11 +921,16 @@ def main():
     args.build = os.path.abspath(args.build)
     if args.screenshots:
         args.screenshots = os.path.abspath(args.screenshots)
-    if os.geteuid() == 0:
+    if os.geteuid() == 0:  # Wine runs as the unprivileged user
         with small_disk_mounted():
-            code = wine_session.drop_privileges([os.path.abspath(__file__)] + sys.argv[1:])
-        return code
+            return wine_session.drop_privileges([os.path.abspath(__file__)] + sys.argv[1:])
+    if os.environ.get("SETUP_E2E_SMALL_DISK"):  # mounted by the process that started this one
+        return run_suite(args)
+    with small_disk_mounted():
+        return run_suite(args)
 
+
+def run_suite(args):
     arch, reason = wine_session.choose_build()
     if arch is None:
         print(f"SKIPPED: {reason}")
@@ -935,8 +946,8 @@ def main():
     started = time.time()
     drives = {"a": (os.path.join(root_of(arch), "floppy"), "floppy")}
     os.makedirs(drives["a"][0], exist_ok=True)
-    if SMALL_DISK:
-        drives["s"] = (SMALL_DISK, None)
+    if os.environ.get("SETUP_E2E_SMALL_DISK"):
+        drives["s"] = (os.environ["SETUP_E2E_SMALL_DISK"], None)
     with wine_session.WineMachine(arch, root_of(arch), drives) as machine:
         shots = None
         if args.screenshots:
