@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Scenario, expect, save_screenshots  # noqa: E402
+from harness import Failure, Scenario, expect, save_screenshots, tools_of  # noqa: E402
 import wine_session  # noqa: E402
 
 DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "demo")
@@ -149,15 +149,10 @@ def main():
     code = wine_session.drop_privileges([os.path.abspath(__file__)] + sys.argv[1:])
     if code is not None:
         return code
-    arch, reason = wine_session.choose_build()
+    arch = wine_session.announce_build()
     if arch is None:
-        print(f"SKIPPED: {reason}")
         return wine_session.SKIP
-    windows = os.path.join(build, wine_session.BUILD_FOLDERS[arch])
-    print(f"build: {arch} setup.exe ({windows}), under the {'32' if arch == 'i686' else '64'}-bit Wine",
-          flush=True)
-    tools = {"mkpkg": os.path.join(build, "release", "tools", "mkpkg", "mkpkg"),
-             "pkgtool": os.path.join(build, "release", "tools", "pkgtool", "pkgtool"), "windows": windows}
+    tools = tools_of(build, wine_session.BUILD_FOLDERS[arch])
     # A prefix of the demo's own, made anew each run: what is printed is what
     # one installation did to a clean machine (the folder question, the
     # only-if-missing INI value and the keep-existing registry value depend on it).

@@ -53,6 +53,15 @@ def driver_word(text):
     return text.replace("\r\n", "{LF}").replace("\n", "{LF}").replace("\t", "{TAB}")
 
 
+def tools_of(build, windows_folder, mkpkg=None, pkgtool=None):
+    """The tools a scenario uses, from the build folder that holds release/
+    and the Windows builds."""
+    release = os.path.join(build, "release", "tools")
+    return {"mkpkg": mkpkg or os.path.join(release, "mkpkg", "mkpkg"),
+            "pkgtool": pkgtool or os.path.join(release, "pkgtool", "pkgtool"),
+            "windows": os.path.join(build, windows_folder)}
+
+
 class Scenario:
     """Builds one package and drives one or more setup runs over it."""
 

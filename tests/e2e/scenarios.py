@@ -14,10 +14,10 @@ each group is one ctest test (label e2e). Exit codes: 0 passed, 1 failed,
 import argparse
 import contextlib
 import os
-import pwd
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -25,7 +25,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Scenario, expect, save_screenshots  # noqa: E402
+from harness import Failure, Scenario, expect, save_screenshots, tools_of  # noqa: E402
 import wine_session  # noqa: E402
 
 SCENARIOS = []  # (group, name, function), in the order written
@@ -827,8 +827,7 @@ for family in ("nt", "98"):
 
 
 def bitmap(width, height, bits):
-    """A BMP file of a simple pattern: 8-bit with a grey ramp palette, or 24-bit."""
-    import struct
+    """A BMP file of a simple pattern: 8-bit with a ramp palette, or 24-bit."""
     colours = 256 if bits == 8 else 0
     stride = (width * bits // 8 + 3) & ~3
     pixels = bytearray()
@@ -850,13 +849,6 @@ def bitmap(width, height, bits):
 
 # --- the run -----------------------------------------------------------------------------------
 
-def tools_of(args, arch):
-    release = os.path.join(args.build, "release", "tools")
-    return {"mkpkg": args.mkpkg or os.path.join(release, "mkpkg", "mkpkg"),
-            "pkgtool": args.pkgtool or os.path.join(release, "pkgtool", "pkgtool"),
-            "windows": os.path.join(args.build, wine_session.BUILD_FOLDERS[arch])}
-
-
 def run_scenarios(machine, tools, chosen, shots=None):
     failed = []
     for group, name, function in chosen:
@@ -875,12 +867,6 @@ def run_scenarios(machine, tools, chosen, shots=None):
             failed.append(name)
             print(f"FAILED  {group}/{name}:\n{traceback.format_exc()}", flush=True)
     return failed
-
-
-def root_of(arch):
-    user = pwd.getpwuid(os.getuid()).pw_name
-    return os.environ.get("SETUP_E2E_ROOT") or \
-        os.path.join(tempfile.gettempdir(), f"setup-e2e-{arch}-{user}")
 
 
 @contextlib.contextmanager
@@ -931,12 +917,9 @@ def main():
 
 
 def run_suite(args):
-    arch, reason = wine_session.choose_build()
+    arch = wine_session.announce_build()
     if arch is None:
-        print(f"SKIPPED: {reason}")
         return wine_session.SKIP
-    print(f"build: {arch} setup.exe ({wine_session.BUILD_FOLDERS[arch]}), "
-          f"under the {'32' if arch == 'i686' else '64'}-bit Wine", flush=True)
 
     chosen = [(g, n, f) for g, n, f in SCENARIOS
               if (not args.group or g in args.group) and (not args.only or n in args.only)]
@@ -944,17 +927,17 @@ def run_suite(args):
         print("no scenario chosen")
         return 1
     started = time.time()
-    drives = {"a": (os.path.join(root_of(arch), "floppy"), "floppy")}
+    drives = {"a": (os.path.join(wine_session.default_root(arch), "floppy"), "floppy")}
     os.makedirs(drives["a"][0], exist_ok=True)
     if os.environ.get("SETUP_E2E_SMALL_DISK"):
         drives["s"] = (os.environ["SETUP_E2E_SMALL_DISK"], None)
-    with wine_session.WineMachine(arch, root_of(arch), drives) as machine:
+    with wine_session.WineMachine(arch, wine_session.default_root(arch), drives) as machine:
         shots = None
         if args.screenshots:
             shots = os.path.join(machine.root, "shots")
             shutil.rmtree(shots, ignore_errors=True)
             os.makedirs(shots)
-        failed = run_scenarios(machine, tools_of(args, arch), chosen, shots)
+        failed = run_scenarios(machine, tools_of(args.build, wine_session.BUILD_FOLDERS[arch], args.mkpkg, args.pkgtool), chosen, shots)
         if shots:
             save_screenshots(shots, args.screenshots)
     print(f"{len(chosen) - len(failed)} of {len(chosen)} scenarios passed on the {arch} build "

@@ -61,6 +61,26 @@ def choose_build():
                   "and the 64-bit one is missing or fails")
 
 
+def announce_build():
+    """The build to run, its line printed ("build: ..."); None when no Wine
+    can run here, with the reason printed as a skip."""
+    arch, reason = choose_build()
+    if arch is None:
+        print(f"SKIPPED: {reason}")
+    else:
+        print(f"build: {arch} setup.exe ({BUILD_FOLDERS[arch]}), "
+              f"under the {'32' if arch == 'i686' else '64'}-bit Wine", flush=True)
+    return arch
+
+
+def default_root(arch):
+    """Where a run keeps its prefix and work: SETUP_E2E_ROOT, else a folder
+    of this user's in the temporary folder."""
+    user = pwd.getpwuid(os.getuid()).pw_name
+    return os.environ.get("SETUP_E2E_ROOT") or \
+        os.path.join(tempfile.gettempdir(), f"setup-e2e-{arch}-{user}")
+
+
 def drop_privileges(argv):
     """Run as root: go on as the unprivileged user in a new process (same
     arguments and environment) and return its exit code; None when already
@@ -90,9 +110,7 @@ class WineMachine:
         drive removable, None leaves it fixed."""
         self.arch = arch
         self.drives = drives or {}
-        user = pwd.getpwuid(os.getuid()).pw_name
-        self.root = root or os.environ.get("SETUP_E2E_ROOT") or \
-            os.path.join(tempfile.gettempdir(), f"setup-e2e-{arch}-{user}")
+        self.root = root or default_root(arch)
         self.prefix = os.path.join(self.root, "prefix")
         self.loader = LOADERS[arch]
         self.wineserver = next((s for s in WINESERVERS[arch] if os.access(s, os.X_OK)), "wineserver")
