@@ -27,6 +27,7 @@ class ForwardingPlatform : public Platform {
   int SetEndOfFile(FileHandle file) override { return inner_.SetEndOfFile(file); }
   int CloseHandle(FileHandle file) override { return inner_.CloseHandle(file); }
   int DeleteFileA(const char* path) override { return inner_.DeleteFileA(path); }
+  int RemoveDirectoryA(const char* path) override { return inner_.RemoveDirectoryA(path); }
   int MoveFileA(const char* from, const char* to) override { return inner_.MoveFileA(from, to); }
   uint32_t GetFileAttributesA(const char* path) override { return inner_.GetFileAttributesA(path); }
   int SetFileAttributesA(const char* path, uint32_t attributes) override {
@@ -63,6 +64,16 @@ class ForwardingPlatform : public Platform {
   }
   long RegCloseKey(RegKey key) override {
     return inner_.RegCloseKey(key);
+  }
+  long RegDeleteValueA(RegKey key, const char* name) override {
+    return inner_.RegDeleteValueA(key, name);
+  }
+  long RegDeleteKeyA(RegKey root, const char* subKey) override {
+    return inner_.RegDeleteKeyA(root, subKey);
+  }
+  long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
+                     void* data, uint32_t* dataSize) override {
+    return inner_.RegEnumValueA(key, index, name, nameSize, type, data, dataSize);
   }
   uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* out, uint32_t size, const char* file) override {
     return inner_.GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
@@ -152,6 +163,9 @@ class ForwardingPlatform : public Platform {
   }
   void BroadcastFontChange() override {
     inner_.BroadcastFontChange();
+  }
+  int RemoveFontResourceA(const char* path) override {
+    return inner_.RemoveFontResourceA(path);
   }
   LibraryHandle LoadLibraryA(const char* path) override {
     return inner_.LoadLibraryA(path);

@@ -60,7 +60,9 @@ constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorNegativeSeek = 131;
+constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorDirectory = 267;
 
 // MessageBoxA types and answers.
 constexpr uint32_t kMbOk = 0x00;
@@ -102,6 +104,7 @@ constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorCallNotImplemented = 120;
 constexpr uint32_t kErrorNoMoreFiles = 18;
+constexpr uint32_t kErrorNoMoreItems = 259;
 
 // GetDriveTypeA results.
 constexpr uint32_t kDriveNoRootDir = 1;
@@ -220,6 +223,8 @@ class Platform {
   virtual int SetEndOfFile(FileHandle file) = 0;
   virtual int CloseHandle(FileHandle file) = 0;
   virtual int DeleteFileA(const char* path) = 0;
+  // Empty folders only.
+  virtual int RemoveDirectoryA(const char* path) = 0;
   virtual int MoveFileA(const char* from, const char* to) = 0;
   virtual uint32_t GetFileAttributesA(const char* path) = 0;
   virtual int SetFileAttributesA(const char* path, uint32_t attributes) = 0;
@@ -249,6 +254,14 @@ class Platform {
   virtual long RegSetValueExA(RegKey key, const char* name, uint32_t type, const void* data,
                               uint32_t size) = 0;
   virtual long RegCloseKey(RegKey key) = 0;
+  virtual long RegDeleteValueA(RegKey key, const char* name) = 0;
+  // A key without subkeys (as NT requires).
+  virtual long RegDeleteKeyA(RegKey root, const char* subKey) = 0;
+  // The value at `index` (0 up, kErrorNoMoreItems past the last): its name
+  // (*nameSize in: the buffer, out: the length without the NUL) and, when
+  // `data` is not null, its type and data as RegQueryValueExA gives them.
+  virtual long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize,
+                             uint32_t* type, void* data, uint32_t* dataSize) = 0;
 
   // KERNEL32 profile (INI) functions.
   virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key,
@@ -313,9 +326,10 @@ class Platform {
   // GDI32 and USER32: AddFontResourceA, then WM_FONTCHANGE to every top window.
   virtual int AddFontResourceA(const char* path) = 0;
   virtual void BroadcastFontChange() = 0;
+  virtual int RemoveFontResourceA(const char* path) = 0;
   // KERNEL32: LoadLibraryA, GetProcAddress, FreeLibrary; and a call of an
   // exported function without arguments that returns an HRESULT
-  // (DllRegisterServer).
+  // (DllRegisterServer, DllUnregisterServer).
   virtual LibraryHandle LoadLibraryA(const char* path) = 0;
   virtual ProcAddress GetProcAddress(LibraryHandle library, const char* name) = 0;
   virtual int32_t CallRegistrationFunction(ProcAddress function) = 0;

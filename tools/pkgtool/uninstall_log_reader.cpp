@@ -8,9 +8,6 @@ namespace setup::tools {
 namespace {
 
 constexpr uint64_t kHeaderSize = 8;
-// A file item takes at least two empty counted strings and its flags byte.
-constexpr uint64_t kSmallestFileItem = 5;
-constexpr uint64_t kSmallestShortcutItem = 4;
 
 std::string Hex(uint64_t v) {
   char text[24];
@@ -20,204 +17,94 @@ std::string Hex(uint64_t v) {
 
 std::string At(uint64_t offset) { return " at offset " + std::to_string(offset); }
 
-// Reads little-endian fields from [position, limit) of the file; the first
-// read that would pass the limit fails and every later one with it.
-class Cursor {
- public:
-  Cursor(std::span<const uint8_t> file, uint64_t position, uint64_t limit)
-      : file_(file), position_(position), limit_(limit < file.size() ? limit : file.size()) {}
+std::string Text(const LogText& text) { return std::string(text.text, text.length); }
 
-  bool Take(uint64_t n, const uint8_t** out) {
-    if (!ok_ || position_ > limit_ || limit_ - position_ < n) {
-      ok_ = false;
-      return false;
-    }
-    *out = file_.data() + position_;
-    position_ += n;
-    return true;
+// What a record is called in a message about its items.
+std::string RecordName(uint16_t type) {
+  switch (type) {
+    case kLogFilesType: return "the file record";
+    case kLogShortcutsType: return "the shortcut record";
+    case kLogRegistrationType: return "the registration record";
+    default: return "record " + Hex(type);
   }
-  uint32_t U32() {
-    const uint8_t* p = nullptr;
-    if (!Take(4, &p)) return 0;
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-  }
-  uint16_t U16() {
-    const uint8_t* p = nullptr;
-    if (!Take(2, &p)) return 0;
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-  }
-  uint8_t U8() {
-    const uint8_t* p = nullptr;
-    return Take(1, &p) ? *p : 0;
-  }
-  std::string Counted() {
-    uint16_t n = U16();
-    const uint8_t* p = nullptr;
-    if (!Take(n, &p)) return {};
-    return std::string(reinterpret_cast<const char*>(p), n);
-  }
-  bool ok() const { return ok_; }
-  uint64_t position() const { return position_; }
-  uint64_t left() const { return position_ <= limit_ ? limit_ - position_ : 0; }
+}
 
- private:
-  std::span<const uint8_t> file_;
-  uint64_t position_;
-  uint64_t limit_;
-  bool ok_ = true;
-};
+std::string ItemName(const LogProblem& p) {
+  if (p.item == kLogNoItem) {
+    return p.type == kLogRegistrationType ? RecordName(p.type) : RecordName(p.type) + "'s count";
+  }
+  return (p.type == kLogFilesType ? "file item " : "shortcut item ") + std::to_string(p.item);
+}
 
-struct Header {
-  uint16_t type;
-  uint16_t flags;
-  uint32_t length;
-};
-
-// Reads the header at `at`; `first` asks for the file record, which the log
-// must begin with, before anything else of the header is judged.
-bool ReadHeader(std::span<const uint8_t> file, uint64_t at, bool first, Header* header,
-                std::string* error) {
-  Cursor c(file, at, file.size());
-  header->type = c.U16();
-  header->flags = c.U16();
-  header->length = c.U32();
-  if (!c.ok()) {
-    *error = "a record header runs past the end of the file" + At(at);
-    return false;
-  }
-  if (first && header->type != kLogFilesType) {
-    *error = "no file record" + At(at) + " (type " + Hex(header->type) + ")";
-    return false;
-  }
-  if (header->flags != 0) {
-    *error = "record " + Hex(header->type) + At(at) + " has flags " + Hex(header->flags) +
-             " (the log writes 0)";
-    return false;
-  }
-  if (header->length > file.size() - at - kHeaderSize) {
-    *error = "record " + Hex(header->type) + At(at) + " is " + std::to_string(header->length) +
+std::string Describe(const LogProblem& p, uint64_t fileSize) {
+  switch (p.kind) {
+    case LOG_PROBLEM_NONE: return {};
+    case LOG_OFFSET_PAST_END:
+      return "offset " + std::to_string(p.at) + " lies past the end of the file (" +
+             std::to_string(fileSize) + " bytes)";
+    case LOG_HEADER_PAST_END: return "a record header runs past the end of the file" + At(p.at);
+    case LOG_NO_FILE_RECORD: return "no file record" + At(p.at) + " (type " + Hex(p.type) + ")";
+    case LOG_HEADER_FLAGS:
+      return "record " + Hex(p.type) + At(p.at) + " has flags " + Hex(p.value) + " (the log writes 0)";
+    case LOG_RECORD_PAST_END:
+      return "record " + Hex(p.type) + At(p.at) + " is " + std::to_string(p.value) +
              " bytes long, past the end of the file";
-    return false;
-  }
-  return true;
-}
-
-// Checks that a record's payload was read exactly, no item short, none over.
-bool Exact(const Cursor& c, const Header& h, uint64_t at, const std::string& what,
-           std::string* error) {
-  if (!c.ok()) {
-    *error = what + " runs past its record's length (" + std::to_string(h.length) + " bytes)" +
-             At(at);
-    return false;
-  }
-  if (c.left() != 0) {
-    *error = "record " + Hex(h.type) + At(at) + " has " + std::to_string(c.left()) +
+    case LOG_COUNT_TOO_LARGE:
+      return RecordName(p.type) + At(p.at) + " counts " + std::to_string(p.value) +
+             " items, more than its " + std::to_string(p.length) + " bytes hold";
+    case LOG_ITEM_PAST_RECORD:
+      return ItemName(p) + " runs past its record's length (" + std::to_string(p.length) + " bytes)" +
+             At(p.at);
+    case LOG_TEXT_HAS_NUL: return ItemName(p) + " holds a NUL byte in a text" + At(p.at);
+    case LOG_BYTES_AFTER_ITEMS:
+      return "record " + Hex(p.type) + At(p.at) + " has " + std::to_string(p.value) +
              " bytes after its last item";
-    return false;
+    case LOG_RECORD_OUT_OF_PLACE: return "record " + Hex(p.type) + At(p.at) + " does not belong here in the log";
+    case LOG_END_WITH_PAYLOAD:
+      return "the end record" + At(p.at) + " has a payload of " + std::to_string(p.value) + " bytes";
+    case LOG_BYTES_AFTER_END: return std::to_string(p.value) + " bytes follow the end record" + At(p.at);
   }
-  return true;
-}
-
-bool ReadFiles(std::span<const uint8_t> file, uint64_t at, const Header& h, UninstallLog* log,
-               std::string* error) {
-  Cursor c(file, at + kHeaderSize, at + kHeaderSize + h.length);
-  uint32_t count = c.U32();
-  if (!c.ok()) return Exact(c, h, at, "the file record's count", error);
-  // A count the payload cannot hold is refused before anything is reserved.
-  if (count > c.left() / kSmallestFileItem) {
-    *error = "the file record" + At(at) + " counts " + std::to_string(count) +
-             " items, more than its " + std::to_string(h.length) + " bytes hold";
-    return false;
-  }
-  for (uint32_t i = 0; i < count && c.ok(); ++i) {
-    LoggedFile item;
-    item.folder = c.Counted();
-    item.name = c.Counted();
-    item.flags = c.U8();
-    if (!c.ok()) return Exact(c, h, at, "file item " + std::to_string(i), error);
-    log->files.push_back(std::move(item));
-  }
-  return Exact(c, h, at, "the file record", error);
-}
-
-bool ReadShortcuts(std::span<const uint8_t> file, uint64_t at, const Header& h, UninstallLog* log,
-                   std::string* error) {
-  Cursor c(file, at + kHeaderSize, at + kHeaderSize + h.length);
-  uint32_t count = c.U32();
-  if (!c.ok()) return Exact(c, h, at, "the shortcut record's count", error);
-  if (count > c.left() / kSmallestShortcutItem) {
-    *error = "the shortcut record" + At(at) + " counts " + std::to_string(count) +
-             " items, more than its " + std::to_string(h.length) + " bytes hold";
-    return false;
-  }
-  log->shortcuts.emplace();
-  for (uint32_t i = 0; i < count; ++i) {
-    LoggedShortcut item;
-    item.folder = c.Counted();
-    item.link = c.Counted();
-    if (!c.ok()) return Exact(c, h, at, "shortcut item " + std::to_string(i), error);
-    log->shortcuts->push_back(std::move(item));
-  }
-  return Exact(c, h, at, "the shortcut record", error);
-}
-
-bool ReadRegistration(std::span<const uint8_t> file, uint64_t at, const Header& h,
-                      UninstallLog* log, std::string* error) {
-  Cursor c(file, at + kHeaderSize, at + kHeaderSize + h.length);
-  log->registrationRoot = c.U32();
-  log->registrationKey = c.Counted();
-  return Exact(c, h, at, "the registration record", error);
+  return "unknown problem" + At(p.at);
 }
 
 LogReadResult ReadLog(std::span<const uint8_t> file, uint64_t offset, bool toFirstEnd) {
   LogReadResult result;
-  UninstallLog log;
-  log.offset = offset;
   if (offset > file.size()) {
-    result.error = "offset " + std::to_string(offset) + " lies past the end of the file (" +
-                   std::to_string(file.size()) + " bytes)";
+    result.error = Describe(LogProblem{LOG_OFFSET_PAST_END, static_cast<size_t>(offset), 0, 0, 0, 0},
+                            file.size());
     return result;
   }
-  // The records must come in the order the setup writes them: files, then
-  // at most one shortcut record, at most one registration, the end.
-  int stage = 0;
-  uint64_t at = offset;
-  for (;;) {
-    Header h{};
-    if (!ReadHeader(file, at, stage == 0 && !toFirstEnd, &h, &result.error)) return result;
-    bool read = false;
-    if (stage == 0 && h.type == kLogFilesType) {
-      read = ReadFiles(file, at, h, &log, &result.error);
-      stage = 1;
-    } else if (h.type == kLogShortcutsType && stage == 1) {
-      read = ReadShortcuts(file, at, h, &log, &result.error);
-      stage = 2;
-    } else if (h.type == kLogRegistrationType && stage >= 1 && stage <= 2) {
-      read = ReadRegistration(file, at, h, &log, &result.error);
-      stage = 3;
-    } else if (h.type == kLogEndType) {
-      if (h.length != 0) {
-        result.error = "the end record" + At(at) + " has a payload of " +
-                       std::to_string(h.length) + " bytes";
-        return result;
-      }
-      if (stage == 0) {
-        log.present = false;
-      } else if (!toFirstEnd && at + kHeaderSize != file.size()) {
-        result.error = std::to_string(file.size() - at - kHeaderSize) +
-                       " bytes follow the end record" + At(at);
-        return result;
-      }
-      log.endOffset = at;
-      result.log = std::move(log);
-      return result;
-    } else {
-      result.error = "record " + Hex(h.type) + At(at) + " does not belong here in the log";
-      return result;
-    }
-    if (!read) return result;
-    at += kHeaderSize + h.length;
+  UninstallLogRecords records;
+  LogProblem problem = ReadUninstallLog(file.data(), file.size(), offset, toFirstEnd, &records);
+  if (problem.kind != LOG_PROBLEM_NONE) {
+    result.error = Describe(problem, file.size());
+    return result;
   }
+  UninstallLog log;
+  log.present = records.present;
+  log.offset = records.offset;
+  log.endOffset = records.endOffset;
+  const uint8_t* cursor = records.fileItems;
+  for (uint32_t i = 0; i < records.fileCount; ++i) {
+    LoggedFileItem item;
+    NextLoggedFile(&cursor, &item);
+    log.files.push_back(LoggedFile{Text(item.folder), Text(item.name), item.flags});
+  }
+  if (records.hasShortcuts) {
+    log.shortcuts.emplace();
+    cursor = records.shortcutItems;
+    for (uint32_t i = 0; i < records.shortcutCount; ++i) {
+      LoggedShortcutItem item;
+      NextLoggedShortcut(&cursor, &item);
+      log.shortcuts->push_back(LoggedShortcut{Text(item.folder), Text(item.link)});
+    }
+  }
+  if (records.hasRegistration) {
+    log.registrationRoot = records.registrationRoot;
+    log.registrationKey = Text(records.registrationKey);
+  }
+  result.log = std::move(log);
+  return result;
 }
 
 }  // namespace

@@ -23,7 +23,9 @@
 // uninstaller entry's fileSize - 8: where the old end header stood) passes
 // it and no search is made.
 //
-// Every byte is read through bounds checks: the file is what a user hands us.
+// The records are read by the engine's reader (install/uninstall_log_reader.h),
+// the one the uninstaller uses; this file turns them into plain values and
+// its problems into messages.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "install/uninstall_log_reader.h"
 
 namespace setup::tools {
 

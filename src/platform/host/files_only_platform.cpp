@@ -26,6 +26,11 @@ long FilesOnlyPlatform::RegSetValueExA(RegKey, const char*, uint32_t, const void
   return kErrorCallNotImplemented;
 }
 long FilesOnlyPlatform::RegCloseKey(RegKey) { return kErrorCallNotImplemented; }
+long FilesOnlyPlatform::RegDeleteValueA(RegKey, const char*) { return kErrorCallNotImplemented; }
+long FilesOnlyPlatform::RegDeleteKeyA(RegKey, const char*) { return kErrorCallNotImplemented; }
+long FilesOnlyPlatform::RegEnumValueA(RegKey, uint32_t, char*, uint32_t*, uint32_t*, void*, uint32_t*) {
+  return kErrorCallNotImplemented;
+}
 uint32_t FilesOnlyPlatform::GetPrivateProfileStringA(const char*, const char*, const char*, char* out,
                                                 uint32_t size, const char*) {
   if (size != 0) out[0] = '\0';
@@ -45,6 +50,7 @@ uint32_t FilesOnlyPlatform::GetFullPathNameA(const char*, uint32_t, char*, char*
   return Unavailable();
 }
 int FilesOnlyPlatform::CreateDirectoryA(const char*) { return Unavailable(); }
+int FilesOnlyPlatform::RemoveDirectoryA(const char*) { return Unavailable(); }
 FindHandle FilesOnlyPlatform::FindFirstFileA(const char*, FindData*) {
   Unavailable();
   return kInvalidFile;
@@ -92,6 +98,7 @@ int32_t FilesOnlyPlatform::CreateShellLink(const ShellLinkInfo&, const char*) {
 }
 int FilesOnlyPlatform::AddFontResourceA(const char*) { return Unavailable(); }
 void FilesOnlyPlatform::BroadcastFontChange() {}
+int FilesOnlyPlatform::RemoveFontResourceA(const char*) { return Unavailable(); }
 LibraryHandle FilesOnlyPlatform::LoadLibraryA(const char*) { return Unavailable(); }
 ProcAddress FilesOnlyPlatform::GetProcAddress(LibraryHandle, const char*) { return Unavailable(); }
 int32_t FilesOnlyPlatform::CallRegistrationFunction(ProcAddress) {

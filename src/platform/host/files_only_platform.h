@@ -20,6 +20,10 @@ class FilesOnlyPlatform : public Platform {
   long RegSetValueExA(RegKey key, const char* name, uint32_t type, const void* data,
                       uint32_t size) override;
   long RegCloseKey(RegKey key) override;
+  long RegDeleteValueA(RegKey key, const char* name) override;
+  long RegDeleteKeyA(RegKey root, const char* subKey) override;
+  long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
+                     void* data, uint32_t* dataSize) override;
   uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                     const char* defaultValue, char* out, uint32_t size,
                                     const char* file) override;
@@ -33,6 +37,7 @@ class FilesOnlyPlatform : public Platform {
                         uint32_t* freeClusters, uint32_t* totalClusters) override;
   uint32_t GetFullPathNameA(const char* path, uint32_t size, char* out, char** filePart) override;
   int CreateDirectoryA(const char* path) override;
+  int RemoveDirectoryA(const char* path) override;
   FindHandle FindFirstFileA(const char* path, FindData* out) override;
   int FindClose(FindHandle find) override;
   uint32_t GetShortPathNameA(const char* longPath, char* out, uint32_t size) override;
@@ -62,6 +67,7 @@ class FilesOnlyPlatform : public Platform {
   int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override;
   int AddFontResourceA(const char* path) override;
   void BroadcastFontChange() override;
+  int RemoveFontResourceA(const char* path) override;
   LibraryHandle LoadLibraryA(const char* path) override;
   ProcAddress GetProcAddress(LibraryHandle library, const char* name) override;
   int32_t CallRegistrationFunction(ProcAddress function) override;

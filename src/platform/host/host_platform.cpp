@@ -387,6 +387,15 @@ int HostPlatform::CreateDirectoryA(const char* path) {
   return 1;
 }
 
+int HostPlatform::RemoveDirectoryA(const char* path) {
+  std::string host = HostPath(path);
+  if (rmdir(host.c_str()) != 0) {
+    NoteErrno(&host);
+    return 0;
+  }
+  return 1;
+}
+
 // The host keeps access and modification times; creation time has no place.
 int HostPlatform::SetFileTime(FileHandle file, const FileTime* /*creation*/,
                               const FileTime* lastAccess, const FileTime* lastWrite) {

@@ -27,6 +27,7 @@ class HostPlatform final : public FilesOnlyPlatform {
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
   // Folders, so that the engine can install into a tree.
   int CreateDirectoryA(const char* path) override;
+  int RemoveDirectoryA(const char* path) override;
   int SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) override;
   uint32_t GetLastError() override;

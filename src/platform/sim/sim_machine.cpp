@@ -533,6 +533,53 @@ long SimPlatform::RegCloseKey(RegKey key) {
   return regHandles_.erase(key) != 0 ? 0 : static_cast<long>(kErrorInvalidHandle);
 }
 
+long SimPlatform::RegDeleteValueA(RegKey key, const char* name) {
+  bool known = false;
+  std::string path = RegPathOf(key, nullptr, &known);
+  if (!known) return kErrorInvalidHandle;
+  auto node = registry_.find(path);
+  if (node == registry_.end()) return kErrorFileNotFound;
+  return node->second.values.erase(UpperText(name != nullptr ? name : "")) != 0
+             ? 0
+             : static_cast<long>(kErrorFileNotFound);
+}
+
+long SimPlatform::RegDeleteKeyA(RegKey root, const char* subKey) {
+  bool known = false;
+  std::string path = RegPathOf(root, subKey, &known);
+  if (!known) return kErrorInvalidHandle;
+  if (registry_.count(path) == 0 || path.find('\\') == std::string::npos) return kErrorFileNotFound;
+  auto below = registry_.lower_bound(path + "\\");
+  if (below != registry_.end() && below->first.compare(0, path.size() + 1, path + "\\") == 0) {
+    return kErrorAccessDenied;  // NT refuses a key that has subkeys
+  }
+  registry_.erase(path);
+  return 0;
+}
+
+long SimPlatform::RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize,
+                                uint32_t* type, void* data, uint32_t* dataSize) {
+  bool known = false;
+  std::string path = RegPathOf(key, nullptr, &known);
+  if (!known) return kErrorInvalidHandle;
+  auto node = registry_.find(path);
+  if (node == registry_.end() || index >= node->second.values.size()) return kErrorNoMoreItems;
+  const RegValue& value = std::next(node->second.values.begin(), index)->second;
+  if (value.name.size() + 1 > *nameSize) return kErrorMoreData;
+  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
+  *nameSize = static_cast<uint32_t>(value.name.size());
+  if (type != nullptr) *type = value.type;
+  if (dataSize != nullptr) {
+    if (data != nullptr && *dataSize < value.data.size()) {
+      *dataSize = static_cast<uint32_t>(value.data.size());
+      return kErrorMoreData;
+    }
+    if (data != nullptr) std::memcpy(data, value.data.data(), value.data.size());
+    *dataSize = static_cast<uint32_t>(value.data.size());
+  }
+  return 0;
+}
+
 // --- Profile files ------------------------------------------------------------------
 
 std::string SimPlatform::ProfilePath(const char* file) const {
@@ -828,6 +875,14 @@ int SimPlatform::AddFontResourceA(const char* path) {
   return 1;
 }
 
+int SimPlatform::RemoveFontResourceA(const char* path) {
+  auto it = std::find_if(fonts.begin(), fonts.end(),
+                         [&](const std::string& font) { return SameText(font, FullPath(path)); });
+  if (it == fonts.end()) return 0;
+  fonts.erase(it);
+  return 1;
+}
+
 LibraryHandle SimPlatform::LoadLibraryA(const char* path) {
   if (!FileExists(path)) {
     Fail(MissingError(KeyOf(path)));
@@ -839,20 +894,24 @@ LibraryHandle SimPlatform::LoadLibraryA(const char* path) {
   return handle;
 }
 
-// A library's DllRegisterServer is known by its library's handle.
+// A library's DllRegisterServer is known by its library's handle + 1, its
+// DllUnregisterServer by the handle + 2.
 ProcAddress SimPlatform::GetProcAddress(LibraryHandle library, const char* name) {
   auto it = libraries_.find(library);
   if (it == libraries_.end()) return Fail(kErrorInvalidHandle);
   for (const auto& [path, result] : selfRegistering) {
-    if (SameText(path, it->second) && std::strcmp(name, "DllRegisterServer") == 0) return library + 1;
+    if (!SameText(path, it->second)) continue;
+    if (std::strcmp(name, "DllRegisterServer") == 0) return library + 1;
+    if (std::strcmp(name, "DllUnregisterServer") == 0) return library + 2;
   }
   return Fail(127);  // ERROR_PROC_NOT_FOUND
 }
 
 int32_t SimPlatform::CallRegistrationFunction(ProcAddress function) {
-  auto it = libraries_.find(function - 1);
+  bool unregister = (function & 0xFFFF) == 2;
+  auto it = libraries_.find(function & ~static_cast<ProcAddress>(0xFFFF));
   if (it == libraries_.end()) return static_cast<int32_t>(0x8000FFFFu);  // E_UNEXPECTED
-  registered.push_back(it->second);
+  (unregister ? unregistered : registered).push_back(it->second);
   for (const auto& [path, result] : selfRegistering) {
     if (SameText(path, it->second)) return result;
   }

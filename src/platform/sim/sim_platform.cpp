@@ -401,6 +401,20 @@ int SimPlatform::DeleteFileA(const char* path) {
   return 1;
 }
 
+int SimPlatform::RemoveDirectoryA(const char* path) {
+  std::optional<std::string> key = KeyOf(path);
+  Node* node = key ? Find(*key) : nullptr;
+  if (node == nullptr) return Fail(MissingError(key));
+  if (!node->folder || ParentKey(*key).empty()) return Fail(kErrorDirectory);
+  // Any key below this one sorts right after it.
+  auto child = nodes_.lower_bound(*key + "\\");
+  if (child != nodes_.end() && child->first.compare(0, key->size() + 1, *key + "\\") == 0) {
+    return Fail(kErrorDirNotEmpty);
+  }
+  nodes_.erase(*key);
+  return 1;
+}
+
 int SimPlatform::MoveFileA(const char* from, const char* to) {
   std::optional<std::string> fromKey = KeyOf(from);
   std::optional<std::string> toKey = KeyOf(to);

@@ -50,6 +50,7 @@ int Win32Platform::SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandl
 int Win32Platform::CloseHandle(FileHandle file) { return ::CloseHandle(ToHandle(file)); }
 
 int Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path); }
+int Win32Platform::RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 
 int Win32Platform::MoveFileA(const char* from, const char* to) { return ::MoveFileA(from, to); }
 
@@ -142,6 +143,27 @@ long Win32Platform::RegSetValueExA(RegKey key, const char* name, uint32_t type, 
 }
 
 long Win32Platform::RegCloseKey(RegKey key) { return ::RegCloseKey(ToKey(key)); }
+
+long Win32Platform::RegDeleteValueA(RegKey key, const char* name) {
+  return ::RegDeleteValueA(ToKey(key), name);
+}
+
+long Win32Platform::RegDeleteKeyA(RegKey root, const char* subKey) {
+  return ::RegDeleteKeyA(ToKey(root), subKey);
+}
+
+long Win32Platform::RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize,
+                                  uint32_t* type, void* data, uint32_t* dataSize) {
+  DWORD nameLength = *nameSize;
+  DWORD valueType = 0;
+  DWORD size = dataSize != nullptr ? *dataSize : 0;
+  long result = ::RegEnumValueA(ToKey(key), index, name, &nameLength, nullptr, &valueType,
+                                static_cast<BYTE*>(data), dataSize != nullptr ? &size : nullptr);
+  *nameSize = nameLength;
+  if (type != nullptr) *type = valueType;
+  if (dataSize != nullptr) *dataSize = size;
+  return result;
+}
 
 uint32_t Win32Platform::GetPrivateProfileStringA(const char* section, const char* key,
                                                  const char* defaultValue, char* out,
@@ -335,6 +357,8 @@ int32_t Win32Platform::CreateShellLink(const ShellLinkInfo& link, const char* li
 int Win32Platform::AddFontResourceA(const char* path) { return ::AddFontResourceA(path); }
 
 void Win32Platform::BroadcastFontChange() { ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); }
+
+int Win32Platform::RemoveFontResourceA(const char* path) { return ::RemoveFontResourceA(path); }
 
 LibraryHandle Win32Platform::LoadLibraryA(const char* path) {
   return reinterpret_cast<LibraryHandle>(::LoadLibraryA(path));

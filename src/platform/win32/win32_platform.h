@@ -15,6 +15,7 @@ class Win32Platform final : public Platform {
   int SetEndOfFile(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   int DeleteFileA(const char* path) override;
+  int RemoveDirectoryA(const char* path) override;
   int MoveFileA(const char* from, const char* to) override;
   uint32_t GetFileAttributesA(const char* path) override;
   int SetFileAttributesA(const char* path, uint32_t attributes) override;
@@ -39,6 +40,10 @@ class Win32Platform final : public Platform {
   long RegSetValueExA(RegKey key, const char* name, uint32_t type, const void* data,
                       uint32_t size) override;
   long RegCloseKey(RegKey key) override;
+  long RegDeleteValueA(RegKey key, const char* name) override;
+  long RegDeleteKeyA(RegKey root, const char* subKey) override;
+  long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameSize, uint32_t* type,
+                     void* data, uint32_t* dataSize) override;
   uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                     const char* defaultValue, char* out, uint32_t size,
                                     const char* file) override;
@@ -80,6 +85,7 @@ class Win32Platform final : public Platform {
   int32_t CreateShellLink(const ShellLinkInfo& link, const char* linkFile) override;
   int AddFontResourceA(const char* path) override;
   void BroadcastFontChange() override;
+  int RemoveFontResourceA(const char* path) override;
   LibraryHandle LoadLibraryA(const char* path) override;
   ProcAddress GetProcAddress(LibraryHandle library, const char* name) override;
   int32_t CallRegistrationFunction(ProcAddress function) override;
