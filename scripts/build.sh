@@ -16,6 +16,7 @@ for target in win32:mingw-i686 win64:mingw-x86_64; do
   cmake --build "$folder"
 done
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DSETUP_STUB="$PWD/build/win32/setup.exe" >/dev/null
+  -DSETUP_STUB="$PWD/build/win32/setup.exe" -DSETUP_UNINSTALLER="$PWD/build/win32/uninstall.exe" >/dev/null
 cmake --build build/release
 echo "setup.exe: $(stat -c %s build/win32/setup.exe) bytes (x86_64 twin: $(stat -c %s build/win64/setup.exe))"
+echo "uninstall.exe: $(stat -c %s build/win32/uninstall.exe) bytes (x86_64 twin: $(stat -c %s build/win64/uninstall.exe))"

@@ -17,14 +17,14 @@ import sys
 
 # Lowest first: a folder may include itself and the folders before it.
 LAYERS = ["platform", "base", "decode", "package", "paths", "session", "install",
-          "wizard", "startup"]
+          "uninstall", "wizard", "startup", "uninstaller"]
 # Where <windows.h> may be included, and a backend of the seam named: the
 # backends themselves, the wizard's Win32 glue and the entry point.
-WINDOWS_FOLDERS = ("platform/win32/", "wizard/", "startup/")
+WINDOWS_FOLDERS = ("platform/win32/", "wizard/", "startup/", "uninstaller/")
 # Who may name each backend: the backend itself, and the entry point its own.
 # Tests and tools, outside src/, pick theirs.
 BACKEND_USERS = {
-    "win32": ("platform/win32/", "startup/"),
+    "win32": ("platform/win32/", "startup/", "uninstaller/"),
     "sim": ("platform/sim/",),
     "host": ("platform/host/",),
 }

@@ -1,10 +1,13 @@
 // mkpkg: builds a setup file from a project file and the setup program.
 //
-//   mkpkg PROJECT.json [--stub setup.exe] -o SETUP.EXE
+//   mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] -o SETUP.EXE
 //
 // Without --stub, the setup program is looked for beside mkpkg, in
 // ../share/setup/ from it, then at the prefix mkpkg was built to be installed
-// in (PREFIX/share/setup/setup.exe).
+// in (PREFIX/share/setup/setup.exe). A project whose component has an
+// uninstaller entry but that names no uninstaller image gets the built-in
+// uninstaller: --uninstaller, else uninstall.exe beside the setup program,
+// then the same places as the setup program.
 //
 // Exit codes: 0 built, 1 the project cannot be built (nothing is written),
 // 2 usage error.
@@ -32,11 +35,13 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: mkpkg PROJECT.json [--stub setup.exe] -o SETUP.EXE\n"
+    "usage: mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] -o SETUP.EXE\n"
     "       mkpkg --help | --version\n"
     "Builds a setup file (and its volume files, if the project has a volumeSize)\n"
     "from a JSON project and the setup program. Without --stub the setup program\n"
-    "is taken from beside mkpkg or from where mkpkg was installed.\n";
+    "is taken from beside mkpkg or from where mkpkg was installed; the built-in\n"
+    "uninstaller (for an uninstaller entry when the project names no \"uninstaller\")\n"
+    "from beside the setup program or the same places.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "mkpkg: " << problem << "\n";
@@ -44,16 +49,18 @@ int Usage(const std::string& problem) {
   return 2;
 }
 
-// The stub shipped with mkpkg: beside the program, or at its install prefix.
-std::string DefaultStub() {
+// A Windows program shipped with mkpkg: beside `first` (when given), beside
+// mkpkg, or at its install prefix.
+std::string DefaultProgram(const std::string& name, const std::string& first = "") {
   std::vector<fs::path> candidates;
   std::error_code ec;
+  if (!first.empty()) candidates.push_back(fs::path(first).parent_path() / name);
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    candidates.push_back(self.parent_path() / "setup.exe");
-    candidates.push_back(self.parent_path().parent_path() / "share" / "setup" / "setup.exe");
+    candidates.push_back(self.parent_path() / name);
+    candidates.push_back(self.parent_path().parent_path() / "share" / "setup" / name);
   }
-  if (*SETUP_INSTALLED_STUB != '\0') candidates.emplace_back(SETUP_INSTALLED_STUB);
+  if (*SETUP_INSTALLED_STUB != '\0') candidates.push_back(fs::path(SETUP_INSTALLED_STUB).parent_path() / name);
   for (const fs::path& p : candidates) {
     if (fs::is_regular_file(p, ec)) return p.string();
   }
@@ -63,7 +70,7 @@ std::string DefaultStub() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string project, stub, output;
+  std::string project, stub, uninstaller, output;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -74,21 +81,33 @@ int main(int argc, char** argv) {
       std::cout << "mkpkg " << SETUP_VERSION << "\n";
       return 0;
     }
-    if ((a == "-o" || a == "--stub") && i + 1 >= argc) return Usage(a + " needs a value");
+    if ((a == "-o" || a == "--stub" || a == "--uninstaller") && i + 1 >= argc) {
+      return Usage(a + " needs a value");
+    }
     if (a == "-o") output = argv[++i];
     else if (a == "--stub") stub = argv[++i];
+    else if (a == "--uninstaller") uninstaller = argv[++i];
     else if (!a.empty() && a[0] == '-') return Usage("unknown option " + a);
     else if (project.empty()) project = a;
     else return Usage("unexpected argument " + a);
   }
   if (project.empty() || output.empty()) return Usage("");
   if (stub.empty()) {
-    stub = DefaultStub();
+    stub = DefaultProgram("setup.exe");
     if (stub.empty()) return Usage("no setup program beside mkpkg or where it was installed: give --stub");
   }
   try {
     setup::tools::Project p = setup::tools::ReadProject(project);
     std::vector<uint8_t> stubBytes = p.inputs.Read(stub);
+    if (setup::tools::NeedsBuiltInUninstaller(p)) {
+      if (uninstaller.empty()) uninstaller = DefaultProgram("uninstall.exe", stub);
+      if (uninstaller.empty()) {
+        throw setup::tools::ProjectError("the project's uninstaller entry needs the built-in "
+                                         "uninstaller, and none is beside the setup program: give --uninstaller");
+      }
+      p.uninstallerImage = p.inputs.Read(uninstaller);
+      p.builtInUninstaller = true;
+    }
     setup::tools::BuiltPackage built = setup::tools::BuildPackage(p, stubBytes);
     std::vector<std::string> removed;
     std::vector<std::string> files = setup::tools::WritePackageFiles(built, output, p.inputs, &removed);

@@ -22,6 +22,7 @@
 #include "tools/mkpkg/input_files.h"
 #include "tools/mkpkg/patch_encoder.h"
 #include "tools/mkpkg/project_reader.h"
+#include "uninstall/uninstall_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -250,6 +251,24 @@ std::vector<uint8_t> Contents(const FileSpec& file, const std::string& label) {
 // stream, whose end record the uninstall log replaces.
 const std::vector<uint8_t> kEmptyRecordStream = {0x7F, 0x7F, 0, 0, 0, 0, 0, 0};
 
+// The built-in uninstaller's data: its texts (the defaults, with the
+// project's replacements), then the end record that the log replaces.
+std::vector<uint8_t> UninstallerTextStream(const std::vector<std::string>& replacements) {
+  Bytes group;
+  group.U16(UNTEXT_COUNT);
+  for (unsigned i = 0; i < UNTEXT_COUNT; ++i) {
+    bool replaced = i < replacements.size() && !replacements[i].empty();
+    group.Text(replaced ? replacements[i] : std::string(kUninstallDefaultTexts[i]));
+  }
+  Bytes stream;
+  stream.U16(UNINSTALL_TEXTS);
+  stream.U16(0);
+  stream.U32(static_cast<uint32_t>(group.data.size()));
+  stream.Append(group.data);
+  stream.Append(kEmptyRecordStream);
+  return stream.data;
+}
+
 // Volume k's name beside `path`, made as the setup makes it (with "\"
 // separators, so that a "." in a folder name is not taken for an extension).
 std::string VolumeName(const std::string& path, uint32_t k) {
@@ -341,6 +360,16 @@ std::vector<uint8_t> EncodeDataItem(const std::vector<uint8_t>& data, const Stre
   return item.data;
 }
 
+bool NeedsBuiltInUninstaller(const Project& project) {
+  if (project.uninstallerImage) return false;
+  for (const ComponentSpec& component : project.components) {
+    for (const FileSpec& file : component.files) {
+      if (file.uninstaller) return true;
+    }
+  }
+  return false;
+}
+
 BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& stubBytes) {
   if (project.components.empty() || project.components.size() > kMaxComponents) {
     throw ProjectError("a package holds 1 to 6 components");
@@ -371,8 +400,17 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
           throw ProjectError(label + ": the uninstaller entry needs the project's \"uninstaller\" image");
         }
         if (file.patchFrom) throw ProjectError(label + ": the uninstaller cannot be a patch");
+        // The built-in uninstaller reads the log's "." paths against its own folder.
+        if (project.builtInUninstaller &&
+            (file.folderKind != FOLDER_INSTALL || file.name.find('\\') != std::string::npos)) {
+          throw ProjectError(label + ": the built-in uninstaller must lie in the destination "
+                             "folder's root (folder \"install\", a name without \"\\\")");
+        }
         haveUninstaller = true;
-        const std::vector<uint8_t>& data = file.source.empty() ? kEmptyRecordStream : contents;
+        const std::vector<uint8_t> data =
+            !file.source.empty() ? contents
+            : project.builtInUninstaller ? UninstallerTextStream(project.uninstallerStrings)
+                                         : kEmptyRecordStream;
         stored = region.Append(WriteStream(data.data(), data.size(), project.compression),
                                static_cast<int>(c), static_cast<int>(i));
         ++built.storedFiles;

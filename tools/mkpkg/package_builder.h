@@ -40,6 +40,10 @@ struct BuiltPackage {
 // missing, a stub without its patch block, a volume size too small...).
 BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& stub);
 
+// Whether a component has an uninstaller entry while the project names no
+// uninstaller image: the built-in one is then to be set in.
+bool NeedsBuiltInUninstaller(const Project& project);
+
 // Writes the setup file and its volumes (named as the setup names them),
 // replacing older ones and removing older volumes beyond the new ones (their
 // names go to `removed`). No output may be one of `inputs`. All or nothing:

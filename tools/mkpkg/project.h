@@ -99,6 +99,11 @@ struct Project {
   std::optional<std::vector<uint8_t>> wizardBitmap;
   std::optional<std::vector<uint8_t>> backgroundBitmap;
   std::optional<std::vector<uint8_t>> uninstallerImage;
+  // The image is our own uninstall.exe (the project named none): its entry
+  // must lie in the destination folder's root, and an entry without a
+  // source gets the uninstaller's texts as its data.
+  bool builtInUninstaller = false;
+  std::vector<std::string> uninstallerStrings;  // by index; empty: the default
   std::vector<std::vector<uint8_t>> dialogTemplates;    // encoded, numbers 0-9
   std::vector<ComponentSpec> components;
   uint64_t volumeSize = 0;                               // 0: everything in the setup file

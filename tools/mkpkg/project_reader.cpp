@@ -11,6 +11,7 @@
 #include <set>
 
 #include "tools/mkpkg/dialog_templates.h"
+#include "uninstall/uninstall_texts.h"
 #include "tools/mkpkg/picture_check.h"
 
 namespace fs = std::filesystem;
@@ -473,7 +474,8 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
   fs::path baseDir = baseDirText;
   Node node(root, "");
   node.ExpectObject({"settings", "start", "title", "titleFont", "wizardBitmap", "backgroundBitmap",
-                     "uninstaller", "dialogs", "strings", "volumeSize", "compression", "components"});
+                     "uninstaller", "uninstallerStrings", "dialogs", "strings", "volumeSize",
+                     "compression", "components"});
   Project project;
   if (node.Has("settings")) {
     Node s = node["settings"];
@@ -503,6 +505,22 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
     (key[0] == 'w' ? project.wizardBitmap : project.backgroundBitmap) = std::move(picture);
   }
   if (node.Has("uninstaller")) project.uninstallerImage = ReadSource(node["uninstaller"], baseDir, project.inputs);
+  if (node.Has("uninstallerStrings")) {
+    Node texts = node["uninstallerStrings"];
+    if (!texts.value().is_object()) texts.Fail("expected an object");
+    for (auto it = texts.value().begin(); it != texts.value().end(); ++it) {
+      Node text(it.value(), texts.where() + "." + it.key());
+      size_t index = 0;
+      bool number = !it.key().empty() && it.key().size() <= 2 &&
+                    it.key().find_first_not_of("0123456789") == std::string::npos;
+      if (number) index = std::stoul(it.key());
+      if (!number || index >= UNTEXT_COUNT) {
+        text.Fail("no uninstaller text has this number (0 to " + std::to_string(UNTEXT_COUNT - 1) + ")");
+      }
+      if (project.uninstallerStrings.size() <= index) project.uninstallerStrings.resize(index + 1);
+      project.uninstallerStrings[index] = text.Text(kMaxMessage);
+    }
+  }
   if (node.Has("volumeSize")) {
     project.volumeSize = static_cast<uint64_t>(node["volumeSize"].Integer(1024, 0x7FFFFFFF));
   }
