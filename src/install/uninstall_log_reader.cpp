@@ -37,16 +37,10 @@ class Cursor {
     const uint8_t* p = Take(4);
     return p != nullptr ? ReadU32(p) : 0;
   }
-  // A counted string; one that holds a NUL is damage (the setup writes
-  // texts that end at their NUL) and is noted.
   void Counted() {
     const uint8_t* p = Take(2);
-    const uint8_t* text = p != nullptr ? Take(ReadU16(p)) : nullptr;
-    for (uint16_t i = 0; text != nullptr && i < ReadU16(p); ++i) {
-      if (text[i] == 0) nul_ = true;
-    }
+    if (p != nullptr) Take(ReadU16(p));
   }
-  bool nul() const { return nul_; }
   bool ok() const { return ok_; }
   size_t left() const { return left_; }
   const uint8_t* position() const { return p_; }
@@ -55,7 +49,6 @@ class Cursor {
   const uint8_t* p_;
   size_t left_;
   bool ok_ = true;
-  bool nul_ = false;
 };
 
 // Checks a record of items: its count, then each item, then that nothing is
@@ -74,7 +67,6 @@ LogProblem CheckItems(const uint8_t* payload, size_t at, uint16_t type, uint32_t
     for (int s = 0; s < strings; ++s) c.Counted();
     c.Take(tail);
     if (!c.ok()) return Problem(LOG_ITEM_PAST_RECORD, at, type, 0, i, length);
-    if (c.nul()) return Problem(LOG_TEXT_HAS_NUL, at, type, 0, i, length);
   }
   if (c.left() != 0) {
     return Problem(LOG_BYTES_AFTER_ITEMS, at, type, static_cast<uint32_t>(c.left()), kLogNoItem, length);
@@ -125,7 +117,6 @@ LogProblem ReadUninstallLog(const uint8_t* file, size_t size, size_t offset, boo
       const uint8_t* key = c.position();
       c.Counted();
       if (!c.ok()) return Problem(LOG_ITEM_PAST_RECORD, at, type, 0, kLogNoItem, length);
-      if (c.nul()) return Problem(LOG_TEXT_HAS_NUL, at, type, 0, kLogNoItem, length);
       if (c.left() != 0) {
         return Problem(LOG_BYTES_AFTER_ITEMS, at, type, static_cast<uint32_t>(c.left()), kLogNoItem, length);
       }
@@ -163,9 +154,13 @@ void NextLoggedShortcut(const uint8_t** cursor, LoggedShortcutItem* out) {
 
 bool CopyLogText(const LogText& text, char* out, uint32_t size) {
   uint32_t n = text.length < size ? text.length : size - 1;
-  for (uint32_t i = 0; i < n; ++i) out[i] = text.text[i];
+  bool whole = n == text.length;
+  for (uint32_t i = 0; i < n; ++i) {
+    out[i] = text.text[i];
+    if (out[i] == '\0') whole = false;
+  }
   out[n] = '\0';
-  return n == text.length;
+  return whole;
 }
 
 }  // namespace setup

@@ -27,7 +27,6 @@ enum LogProblemKind : int {
   LOG_RECORD_PAST_END,      // a record runs past the end of the file (type, value: its length)
   LOG_COUNT_TOO_LARGE,      // a count the payload cannot hold (type, value: the count)
   LOG_ITEM_PAST_RECORD,     // an item, or the count (item kLogNoItem), runs past its record
-  LOG_TEXT_HAS_NUL,         // a text of an item (or of the registration) holds a NUL
   LOG_BYTES_AFTER_ITEMS,    // bytes left after the last item (type, value: how many)
   LOG_RECORD_OUT_OF_PLACE,  // a record of a type or at a place the log does not have (type)
   LOG_END_WITH_PAYLOAD,     // the end header has a length (value)
@@ -90,7 +89,9 @@ LogProblem ReadUninstallLog(const uint8_t* file, size_t size, size_t offset, boo
 void NextLoggedFile(const uint8_t** cursor, LoggedFileItem* out);
 void NextLoggedShortcut(const uint8_t** cursor, LoggedShortcutItem* out);
 
-// Copies a log text into `out` (size bytes) with its NUL; false when it was cut.
+// Copies a log text into `out` (size bytes) with its NUL; false when it was
+// cut, or when it holds a NUL of its own: the setup writes texts that end
+// at their NUL, so such a text names nothing the setup made.
 bool CopyLogText(const LogText& text, char* out, uint32_t size);
 
 }  // namespace setup

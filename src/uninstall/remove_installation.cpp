@@ -50,13 +50,14 @@ bool ItemPath(const char* destination, const LogText& folder, const LogText& nam
     CopyText(out, size, destination);
     if (!AppendText(out, size, part + 1)) return false;
   } else {
-    bool absolute = (part[0] != '\0' && part[1] == ':' && part[2] == '\\') ||
+    // A drive's root is written as "D:", without its backslash.
+    bool absolute = (part[0] != '\0' && part[1] == ':' && (part[2] == '\\' || part[2] == '\0')) ||
                     (part[0] == '\\' && part[1] == '\\');
     if (!absolute || HasDotPart(part, TextLength(part))) return false;
     CopyText(out, size, part);
   }
   char file[kPathSize];
-  CopyLogText(name, file, sizeof file);
+  if (!CopyLogText(name, file, sizeof file)) return false;
   return AppendText(out, size, "\\") && AppendText(out, size, file);
 }
 

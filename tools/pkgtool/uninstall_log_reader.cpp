@@ -55,7 +55,6 @@ std::string Describe(const LogProblem& p, uint64_t fileSize) {
     case LOG_ITEM_PAST_RECORD:
       return ItemName(p) + " runs past its record's length (" + std::to_string(p.length) + " bytes)" +
              At(p.at);
-    case LOG_TEXT_HAS_NUL: return ItemName(p) + " holds a NUL byte in a text" + At(p.at);
     case LOG_BYTES_AFTER_ITEMS:
       return "record " + Hex(p.type) + At(p.at) + " has " + std::to_string(p.value) +
              " bytes after its last item";

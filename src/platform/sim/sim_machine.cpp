@@ -464,6 +464,17 @@ std::optional<std::pair<uint32_t, std::string>> SimPlatform::RegistryValue(
   return std::make_pair(value->second.type, value->second.data);
 }
 
+std::vector<std::string> SimPlatform::RegistryTree() const {
+  std::vector<std::string> tree;
+  for (const auto& [path, node] : registry_) {
+    tree.push_back(path);
+    for (const auto& [upper, value] : node.values) {
+      tree.push_back(path + " : " + value.name + " = " + std::to_string(value.type) + ":" + value.data);
+    }
+  }
+  return tree;
+}
+
 bool SimPlatform::RegistryKeyExists(RegKey root, std::string_view key) const {
   return registry_.count(RegPath(root, key)) != 0;
 }

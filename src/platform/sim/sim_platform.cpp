@@ -153,6 +153,15 @@ std::vector<std::string> SimPlatform::ListFiles() const {
   return files;
 }
 
+std::vector<std::string> SimPlatform::FileTree() const {
+  std::vector<std::string> tree;
+  for (const auto& [key, node] : nodes_) {
+    tree.push_back(node.folder ? StoredPath(key) + "\\"
+                               : StoredPath(key) + " [" + std::to_string(node.attributes) + "] " + node.data);
+  }
+  return tree;
+}
+
 // --- Helpers ----------------------------------------------------------------
 
 // A relative path resolves against the current folder; a part given by its

@@ -62,6 +62,9 @@ class SimPlatform final : public Platform {
   size_t OpenHandleCount() const { return handles_.size(); }
   // All files, by stored path, for listing in failure messages.
   std::vector<std::string> ListFiles() const;
+  // Every file with its contents and attributes, and every folder ("\" at
+  // its end): the machine's file tree, to compare before and after.
+  std::vector<std::string> FileTree() const;
 
   // Heap: decides whether an allocation of a given size fails (null: never).
   std::function<bool(uint32_t size)> allocationFails;
@@ -109,6 +112,8 @@ class SimPlatform final : public Platform {
   std::optional<std::pair<uint32_t, std::string>> RegistryValue(RegKey root, std::string_view key,
                                                                 std::string_view name) const;
   bool RegistryKeyExists(RegKey root, std::string_view key) const;
+  // Every key, and every value with its type and data, in one sorted list.
+  std::vector<std::string> RegistryTree() const;
   size_t OpenKeyCount() const { return regHandles_.size(); }
   int registryOpens = 0;  // every RegOpenKey(Ex)A call
   int profileFlushes = 0;  // WritePrivateProfileStringA(null, null, null, file)
