@@ -108,8 +108,9 @@ class Removal {
   void RemoveFile(const char* path, uint8_t flags);
   bool Delete(const char* path);
   // Removes the folder of `path` and each folder above it that is left
-  // empty, up to (not including) `stop`.
-  void RemoveEmptyFolders(const char* path, const char* stop);
+  // empty, up to (not including) `stop`. With `report`, the folder where
+  // that stops because it still holds something is reported left, once.
+  void RemoveEmptyFolders(const char* path, const char* stop, bool report = false);
   void ScheduleFolders(const char* path, const char* stop);
   // The file's SharedDLLs count, or -1 when it has none.
   long SharedCount(const char* path);
@@ -123,6 +124,7 @@ class Removal {
   const RemovalSettings& settings_;
   RemovalQuestions& questions_;
   char destination_[kPathSize];
+  char lastLeftFolder_[kPathSize] = {};
   RemovalResult result_ = {};
   uint32_t done_ = 0;
   uint32_t total_ = 0;
@@ -251,12 +253,19 @@ void Removal::RemoveFile(const char* path, uint8_t flags) {
   if (!Delete(path) && IsBelow(path, destination_)) ScheduleFolders(path, destination_);
 }
 
-void Removal::RemoveEmptyFolders(const char* path, const char* stop) {
+void Removal::RemoveEmptyFolders(const char* path, const char* stop, bool report) {
   char folder[kPathSize];
   CopyText(folder, sizeof folder, path);
   while (CutLastPart(folder) && IsBelow(folder, stop)) {
     if (platform_.GetFileAttributesA(folder) == kInvalidFileAttributes) continue;
-    if (!platform_.RemoveDirectoryA(folder)) return;
+    if (!platform_.RemoveDirectoryA(folder)) {
+      if (report && platform_.GetLastError() == kErrorDirNotEmpty &&
+          !TextEqualNoCase(folder, lastLeftFolder_)) {
+        CopyText(lastLeftFolder_, sizeof lastLeftFolder_, folder);
+        Leave(folder, LEFT_NOT_EMPTY, "kept");
+      }
+      return;
+    }
     ++result_.removed;
     Log("removed", folder);
   }
@@ -300,7 +309,9 @@ void Removal::Files(const UninstallLogRecords& records, uint32_t total) {
     char path[kPathSize];
     if (!ItemPath(destination_, item.folder, item.name, path, sizeof path)) continue;
     if (!IsBelow(path, destination_)) continue;
-    RemoveEmptyFolders(path, destination_);
+    // A folder that still holds this item (in use, or a shared file kept)
+    // is explained by it; one that holds only other things is reported.
+    RemoveEmptyFolders(path, destination_, platform_.GetFileAttributesA(path) == kInvalidFileAttributes);
   }
 }
 

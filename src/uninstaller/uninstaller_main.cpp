@@ -56,13 +56,14 @@ class Questions final : public RemovalQuestions {
     static constexpr UninstallText kReasons[] = {UNTEXT_AT_RESTART, UNTEXT_SHARED_KEPT,
                                                  UNTEXT_STILL_USED, UNTEXT_NOT_EMPTY, UNTEXT_FAILED};
     if (++count_ > kListedItems) {
-      if (count_ == kListedItems + 1) AppendText(g_leftList, sizeof g_leftList, "...\n");
+      if (count_ == kListedItems + 1) AppendText(g_leftList, sizeof g_leftList, "\n...");
       return;
     }
+    AppendText(g_leftList, sizeof g_leftList, "\n");
     AppendText(g_leftList, sizeof g_leftList, path);
     AppendText(g_leftList, sizeof g_leftList, " (");
     AppendText(g_leftList, sizeof g_leftList, UninstallString(texts_, kReasons[reason]));
-    AppendText(g_leftList, sizeof g_leftList, ")\n");
+    AppendText(g_leftList, sizeof g_leftList, ")");
   }
 
   const char* list() const { return g_leftList; }
@@ -127,7 +128,6 @@ int Uninstall(HINSTANCE instance, const char* arguments) {
       if (questions.list()[0] != '\0') {
         AppendText(text, kMessageSize, "\n\n");
         AppendText(text, kMessageSize, UninstallString(file.texts, UNTEXT_LEFT));
-        AppendText(text, kMessageSize, "\n");
         AppendText(text, kMessageSize, questions.list());
       }
       AppendText(text, kMessageSize, "\n\n");

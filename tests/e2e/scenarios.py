@@ -752,6 +752,265 @@ def volume_cut_short(s):
     expect(not any("$" in n for n in s.files_under(p.folder)), "a temporary file is left")
 
 
+# --- quiet installs ----------------------------------------------------------------------------------
+
+def log_lines(s, windows_path):
+    """The lines of a /L log, each split at its tabs; every line must end in CR LF."""
+    text = s.read(windows_path).decode("latin-1")
+    expect(text.endswith("\r\n"), f"the log does not end a line: {text[-80:]!r}")
+    lines = text[:-2].split("\r\n")
+    expect(all("\n" not in line and "\r" not in line for line in lines), f"a broken line in {lines}")
+    return [line.split("\t") for line in lines]
+
+
+def expect_lines(lines, wanted):
+    """Every line of WANTED is in LINES, in this order (others may lie between)."""
+    at = 0
+    for want in wanted:
+        while at < len(lines) and lines[at] != want:
+            at += 1
+        expect(at < len(lines), f"no line {want} in order in:\n" +
+               "\n".join("\t".join(line) for line in lines))
+
+
+def quiet(s, arguments, code, setup=None):
+    """One quiet run of SETUP (the scenario's setup file) with ARGUMENTS: it
+    must end with CODE and show no window, nor may any copy it starts."""
+    s.step("start", f'"{setup or s.setup_path}" {arguments}').step("quiet", code)
+
+
+def one_line(text):
+    """A message as the log keeps it: its line breaks and tabs made spaces."""
+    return text.replace("\r", " ").replace("\n", " ").replace("\t", " ")
+
+
+@scenario("quiet")
+def quiet_clean_install(s):
+    """/Q installs component 0 into its own folder, made for it, without a
+    window of any kind, and ends with 0: files, registry and INI values,
+    shortcuts, uninstall log and registration are all there. /L logs the
+    folder, every file, the desktop and Start-menu shortcuts, the INI and
+    registry values and then the result. The program to run after setup is
+    not started."""
+    p = Product(s)
+    p.build()
+    log = s.root + "\\setup.log"
+    quiet(s, f'/Q /L "{log}"', 0)
+    s.drive()
+    p.expect_installed()
+    expect(s.marker("app.exe") == [], "the program ran after a quiet install")
+    folder = p.folder
+    lines = log_lines(s, log)
+    expect_lines(lines, [
+        ["folder", folder, "made"],
+        ["installed", folder + "\\uninst.exe", "new"],
+        ["installed", folder + "\\app.exe", "new"],
+        ["shortcut", p.desktop_link(), folder + "\\app.exe"],
+        ["installed", folder + "\\readme.txt", "new"],
+        ["installed", folder + "\\data\\table.bin", "new"],
+        ["uninstaller", folder + "\\uninst.exe", "log appended"],
+        ["shortcut", p.menu_link(), "app.exe"],
+        ["ini", f"C:\\windows\\e2e-{s.name}.ini", f"[Setup] Folder={folder}"],
+        ["registry", f"HKCU\\Software\\E2E\\{s.name}\\Folder", folder],
+    ])
+    expect(lines[-1] == ["result", "installed", "exit code 0"], f"the last line is {lines[-1]}")
+    expect(sum(line[0] == "installed" for line in lines) == len(p.installed),
+           f"not one line per file: {lines}")
+
+
+@scenario("quiet")
+def quiet_keeps_newer_file(s):
+    """A file on the machine whose version is newer than the package's is
+    kept without a question; everything else installs, exit 0."""
+    with open(s.machine.drive_c("windows", "system32", "kernel32.dll"), "rb") as f:
+        newer = f.read()
+    p = Product(s, extra=[{"name": "ver.dll", "data": b"older library" * 100,
+                           "checkVersion": True,
+                           "version": {"file": "1.0.0.0", "product": "1.0.0.0"}}])
+    p.installed["ver.dll"] = newer
+    p.build()
+    os.makedirs(s.machine.unix_path(p.folder))
+    with open(s.machine.unix_path(p.folder + "\\ver.dll"), "wb") as f:
+        f.write(newer)
+    log = s.root + "\\setup.log"
+    quiet(s, f'/Q /L "{log}"', 0)
+    s.drive()
+    # The kept file is no file of this setup's: the uninstall log leaves it out.
+    s.expect_files(p.folder, p.installed)
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", {"Folder": p.folder})
+    expect("ver.dll" not in s.uninstall_log(p.folder + "\\uninst.exe"), "the kept file is logged")
+    expect_lines(log_lines(s, log), [["skipped", p.folder + "\\ver.dll", "newer on the machine"],
+                                     ["result", "installed", "exit code 0"]])
+
+
+@scenario("quiet")
+def quiet_file_in_use_waits_for_restart(s):
+    """A file in the install folder held open by another program is not
+    asked about: the new one waits for the restart (a pending move), the
+    others install, and the exit code is 3010. No restart is started."""
+    forget_restart_work(s)
+    p = Product(s)
+    p.build()
+    readme = p.folder + "\\readme.txt"
+    os.makedirs(s.machine.unix_path(p.folder))
+    with open(s.machine.unix_path(readme), "wb") as f:
+        f.write(b"old read me")
+    log = s.root + "\\setup.log"
+    s.step("hold", readme)
+    quiet(s, f'/Q /L "{log}"', 3010)
+    s.step("release", readme).drive()
+    expect(s.read(readme) == b"old read me", "the file in use was replaced at once")
+    moves = [(old, new) for old, new in s.pending_renames() if new.lower().endswith("\\readme.txt")]
+    expect(len(moves) == 1, f"no move to readme.txt: {s.pending_renames()}")
+    expect(s.read(moves[0][0].replace("\\??\\", "")) == p.installed["readme.txt"],
+           "the move's source is not the new file")
+    expect(s.read(p.folder + "\\app.exe") == p.installed["app.exe"], "app.exe is missing")
+    lines = log_lines(s, log)
+    expect_lines(lines, [["scheduled", readme, "in use: at restart"]])
+    expect(lines[-1] == ["result", "restart needed", "exit code 3010"], f"last line {lines[-1]}")
+    forget_restart_work(s)
+
+
+@scenario("quiet")
+def quiet_not_enough_space(s):
+    """More to install than the drive holds: the run stops before any file
+    with error 11 as its exit code; the folder was made, nothing is in it."""
+    folder = small_disk(s)
+    p = Product(s, folder=folder, extra=[{"name": "big.bin", "data": noise(3_000_000, s.name),
+                                          "placement": "uninstall"}])
+    p.build()
+    log = s.root + "\\setup.log"
+    quiet(s, f'/Q /L "{log}"', 11)
+    s.drive()
+    expect(s.files_under(folder) == {}, f"files were written: {sorted(s.files_under(folder))}")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+    last = log_lines(s, log)[-1]
+    expect(last[:2] == ["result", "failed"] and last[2].startswith("exit code 11; error 11: "),
+           f"last line {last}")
+
+
+@scenario("quiet")
+def quiet_missing_volume(s):
+    """A volume missing from the package's folder stops the run with 15,
+    from a fixed disk as from the removable A:. From A: the setup relaunches
+    from the temporary folder: the copy keeps /Q and /L (no window, its log),
+    and the first process waits for it and ends with its exit code."""
+    p = Product(s, extra=[{"name": f"vol{i}.bin", "data": noise(30000, f"{s.name}{i}"),
+                           "placement": "uninstall"} for i in range(3)])
+    setup = s.machine.unix_path(p.build(p.project(volumeSize=40000)))
+    package = os.path.dirname(setup)
+    os.unlink(os.path.join(package, "SETUP.D01"))
+    log = s.root + "\\setup.log"
+    quiet(s, f'/Q /L "{log}"', 15)
+    floppy = s.machine.unix_path("A:\\")
+    for name in os.listdir(floppy):
+        os.unlink(os.path.join(floppy, name))
+    for name in os.listdir(package):
+        shutil.copy(os.path.join(package, name), floppy)
+    floppy_log = s.root + "\\floppy.log"
+    quiet(s, f'/Q /L "{floppy_log}"', 15, setup="A:\\SETUP.EXE")
+    s.drive()
+    for path in (log, floppy_log):
+        lines = log_lines(s, path)
+        expect(lines[-1][:2] == ["result", "failed"] and
+               lines[-1][2].startswith("exit code 15; error 15: "), f"{path}: last line {lines[-1]}")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+
+
+@scenario("quiet")
+def quiet_damaged_package(s):
+    """One byte of a file's stored data flipped: exit 21; the older file in
+    its place stays as it was, no temporary file is left, the finishing step
+    never runs."""
+    p = Product(s)
+    setup = s.machine.unix_path(p.build())
+    table = p.sources["src-data-table.bin"]
+    with open(setup, "rb") as f:
+        data = bytearray(f.read())
+    at = data.find(table[1000:1064])
+    expect(at > 0, "the noise is not stored as it is")
+    data[at + 10] ^= 0x55
+    with open(setup, "wb") as f:
+        f.write(data)
+    os.makedirs(s.machine.unix_path(p.folder + "\\data"))
+    with open(s.machine.unix_path(p.folder + "\\data\\table.bin"), "wb") as f:
+        f.write(b"older table")
+    log = s.root + "\\setup.log"
+    quiet(s, f'/Q /L "{log}"', 21)
+    s.drive()
+    left = s.files_under(p.folder)
+    expect(left.get("data\\table.bin") == b"older table", "the older file was touched")
+    expect(not any("$" in n for n in left), f"a temporary file is left: {sorted(left)}")
+    s.expect_registry(f"HKCU\\Software\\E2E\\{s.name}", None)
+    s.expect_registry(UNINSTALL_KEY + p.name, None)
+    target = p.folder + "\\data\\table.bin"
+    expect_lines(log_lines(s, log), [
+        ["failed", target, "error 21: " + one_line(s.texts.error(21, target))],
+        ["result", "failed", "exit code 21; error 21: " + one_line(s.texts.error(21, target))]])
+
+
+@scenario("quiet")
+def quiet_unloadable_package(s):
+    """A package cut in its records, or in its file data (which the wizard
+    reports with (6, 31)), cannot be loaded: exit code -1 without any
+    window. Windows reports it as 0xFFFFFFFF; a Unix shell under Wine sees
+    its low eight bits, 255."""
+    p = Product(s)
+    path = s.machine.unix_path(p.build())
+    with open(path, "rb") as f:
+        whole = f.read()
+    stub = os.path.getsize(os.path.join(s.tools["windows"], "setup.exe"))
+    for name, length in (("RECORDS.EXE", stub + 100), ("DATA.EXE", len(whole) - 10)):
+        cut = os.path.join(os.path.dirname(path), name)
+        with open(cut, "wb") as f:
+            f.write(whole[:length])
+        quiet(s, "/Q", -1, setup=s.machine.windows_path(cut))
+    s.drive()
+    result = s.machine.run([os.path.join(os.path.dirname(path), "DATA.EXE"), "/Q"], timeout=60)
+    expect(result.returncode == 255, f"the shell saw {result.returncode}")
+    expect(not s.exists(p.folder), "something was installed")
+
+
+@scenario("quiet")
+def quiet_component_and_folder(s):
+    """/C 1 /F "folder" installs the second component into that folder (made
+    for it); the first is not installed. A folder with a character Windows
+    forbids ends with 5, a component the package lacks with 87; nothing is
+    made for either."""
+    first = Product(s, name=s.name + " one", folder=s.root + "\\One")
+    second = Product(s, name=s.name + " two", folder=s.root + "\\Two")
+    first.build(first.project([first.component(), second.component()]), [second])
+    chosen = s.root + "\\Chosen Place\\Deeper"
+    quiet(s, f'/q -C 1 /F "{chosen}"', 0)
+    quiet(s, f'/Q /F "{s.root}\\bad<name>"', 5)
+    quiet(s, "/Q /C 7", 87)
+    quiet(s, "/Q /C x", 87)
+    s.drive()
+    second.expect_installed(chosen)
+    expect(not s.exists(first.folder) and not s.exists(second.folder),
+           "a component's own folder was made")
+    expect(sorted(os.listdir(s.machine.unix_path(s.root))) == ["Chosen Place"],
+           f"{s.root} holds {os.listdir(s.machine.unix_path(s.root))}")
+
+
+@scenario("quiet")
+def wizard_run_logs(s):
+    """/L without /Q: the wizard runs as ever, and the log has its files,
+    values and result, the result written when the wizard has ended."""
+    p = Product(s)
+    p.build()
+    log = s.root + "\\wizard.log"
+    s.step("start", f'"{s.setup_path}" /L "{log}"')
+    through_pages(s, [0, 2, 3], p.folder)
+    install_and_finish(s)
+    s.drive()
+    p.expect_installed()
+    lines = log_lines(s, log)
+    expect_lines(lines, [["installed", p.folder + "\\readme.txt", "new"],
+                         ["registry", f"HKCU\\Software\\E2E\\{s.name}\\Folder", p.folder]])
+    expect(lines[-1] == ["result", "installed"], f"the last line is {lines[-1]}")
+
+
 # --- the Win32 backend on the real API -------------------------------------------------------------
 
 SESSION_MANAGER = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
@@ -848,6 +1107,13 @@ def bitmap(width, height, bits):
 
 
 # --- the run -----------------------------------------------------------------------------------
+
+# --- the uninstaller: its own module, in the group "uninstall" ------------------------------
+
+import uninstall_scenarios  # noqa: E402
+
+uninstall_scenarios.register(sys.modules[__name__])
+
 
 def run_scenarios(machine, tools, chosen, shots=None):
     failed = []

@@ -15,6 +15,7 @@ Wine run as root opens read-only files for writing, so a run started as root
 goes on as an unprivileged user (see `drop_privileges`).
 """
 
+import hashlib
 import os
 import pwd
 import re
@@ -213,6 +214,47 @@ class WineMachine:
                                f"{result.stdout.decode(errors='replace')}"
                                f"{result.stderr.decode(errors='replace')}")
         return result
+
+    def restart(self):
+        """Windows restarts: Wine carries out the delayed moves of NT and the
+        [Rename] section of WININIT.INI."""
+        self.run(["wineboot", "-r"], timeout=120)
+
+    # --- the whole machine, to compare before and after ----------------------------------
+
+    def snapshot(self):
+        """The prefix as a set of lines: every folder and file of drive C:
+        (files with a hash of their bytes), and every registry key and value
+        of HKLM\\Software and HKCU\\Software, where programs keep their
+        settings (HKLM\\System holds Wine's hardware bookkeeping, which each
+        restart makes anew)."""
+        lines = set()
+        drive = self.drive_c()
+        for folder, folders, files in os.walk(drive):
+            rel = "C:" + folder[len(drive):].replace("/", "\\")
+            lines.add("folder " + rel.lower())
+            for name in files:
+                path = os.path.join(folder, name)
+                if os.path.islink(path):
+                    continue
+                with open(path, "rb") as f:
+                    digest = hashlib.sha1(f.read()).hexdigest()
+                lines.add(f"file {rel.lower()}\\{name.lower()} {digest}")
+        for hive in ("HKLM\\Software", "HKCU\\Software"):
+            with tempfile.TemporaryDirectory() as temp:
+                out = os.path.join(temp, "hive.reg")
+                self.run(["reg", "export", hive, self.windows_path(out), "/y"], timeout=120)
+                with open(out, "rb") as f:
+                    data = f.read()
+            text = data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1")
+            key = ""
+            for line in text.replace("\\\r\n  ", "").replace("\r", "").split("\n"):
+                if line.startswith("["):
+                    key = line.strip("[]").lower()
+                    lines.add("key " + key)
+                elif line and key and not line.startswith(";"):
+                    lines.add("value " + key + " : " + line)
+        return lines
 
     # --- registry ---------------------------------------------------------------------
 

@@ -190,7 +190,8 @@ TEST(UninstallTest, EachKindOfItem) {
       {"a file already gone", ".\\sub", "gone.txt", 0,
        [](SimPlatform& sim) { sim.AddFolder("C:\\App\\sub"); }, true, false, "", false, false, nullptr},
       {"a file of the user's beside it keeps the folder", ".\\sub", "a.txt", 0,
-       [](SimPlatform& sim) { sim.AddFile("C:\\App\\sub\\mine.txt", "m"); }, true, false, "", false,
+       [](SimPlatform& sim) { sim.AddFile("C:\\App\\sub\\mine.txt", "m"); }, true, false,
+       "C:\\App\\sub 3", false,
        false, [](SimPlatform& sim) { EXPECT_TRUE(sim.FileExists("C:\\App\\sub\\mine.txt")); }},
       {"a file in use waits for the restart, its folder after it", ".\\sub", "busy.dll", 0,
        [](SimPlatform& sim) {
