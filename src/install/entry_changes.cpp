@@ -2,6 +2,9 @@
 
 #include "base/file_io.h"
 #include "base/memory.h"
+#include "base/run_log.h"
+#include "base/text_format.h"
+#include "install/install_report.h"
 #include "package/entry_lists.h"
 #include "package/file_entry.h"
 #include "paths/target_path.h"
@@ -45,7 +48,8 @@ bool RegistryValueHasData(Platform& platform, RegKey root, const RegistryEntry& 
   return result == 0 && probe[0] != 0;
 }
 
-void ApplyIniEntry(const PathPlaces& places, const IniEntry& entry, const char* file) {
+void ApplyIniEntry(const PathPlaces& places, const IniEntry& entry, const char* file,
+                   RunLog* log) {
   Platform& platform = places.platform;
   if (entry.flags & INI_ONLY_IF_MISSING) {
     char probe[kProbeSize];
@@ -56,12 +60,14 @@ void ApplyIniEntry(const PathPlaces& places, const IniEntry& entry, const char* 
   }
   char* value = ExpandedCopy(places, entry.value);
   if (value == nullptr) return;
-  platform.WritePrivateProfileStringA(entry.section, entry.key, value, file);
+  if (platform.WritePrivateProfileStringA(entry.section, entry.key, value, file)) {
+    ReportIniValue(log, file, entry.section, entry.key, value);
+  }
   platform.WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
   FreeBlock(platform, &value);
 }
 
-void ApplyRegistryEntry(const PathPlaces& places, const RegistryEntry& entry) {
+void ApplyRegistryEntry(const PathPlaces& places, const RegistryEntry& entry, RunLog* log) {
   Platform& platform = places.platform;
   RegKey root = RegistryRoot(entry.root);
   if ((entry.flags & REG_KEEP_EXISTING) && RegistryValueHasData(platform, root, entry)) return;
@@ -70,7 +76,9 @@ void ApplyRegistryEntry(const PathPlaces& places, const RegistryEntry& entry) {
   RegKey key = 0;
   if (platform.RegCreateKeyA(root, entry.key, &key) == 0) {
     // The length without the NUL, as the registry has always been given it.
-    platform.RegSetValueExA(key, entry.valueName, kRegSz, data, TextLength(data));
+    if (platform.RegSetValueExA(key, entry.valueName, kRegSz, data, TextLength(data)) == 0) {
+      ReportRegistryValue(log, root, entry.key, entry.valueName, data);
+    }
     platform.RegCloseKey(key);
   }
   FreeBlock(platform, &data);
@@ -84,7 +92,8 @@ int64_t PatchPosition(Platform& platform, FileHandle file, const FilePatchEntry&
   return FindPatternEnd(platform, file, entry.pattern, entry.patternLength);
 }
 
-void ApplyFilePatch(const PathPlaces& places, const FilePatchEntry& entry, const char* path) {
+void ApplyFilePatch(const PathPlaces& places, const FilePatchEntry& entry, const char* path,
+                    RunLog* log) {
   Platform& platform = places.platform;
   char* text = ExpandedCopy(places, entry.text);
   if (text == nullptr) return;
@@ -96,7 +105,11 @@ void ApplyFilePatch(const PathPlaces& places, const FilePatchEntry& entry, const
     if (position >= 0 && position <= INT32_MAX &&
         SeekFile(platform, file, static_cast<int32_t>(position), kFileBegin) ==
             static_cast<uint32_t>(position)) {
-      WriteBytes(platform, file, text, TextLength(text));
+      if (WriteBytes(platform, file, text, TextLength(text)) == WRITE_OK && log != nullptr) {
+        char detail[32];
+        FormatText(detail, sizeof detail, "at byte %u", "", static_cast<int32_t>(position));
+        log->Line("patch", path, detail);
+      }
     }
     CloseFile(platform, &file);
   }
@@ -141,30 +154,32 @@ bool ResolveEntryFile(const PathPlaces& places, const EntryFiles& files, const c
   return true;
 }
 
-void ApplyIniEntries(const PathPlaces& places, const EntryFiles& files, const Payload& list) {
+void ApplyIniEntries(const PathPlaces& places, const EntryFiles& files, const Payload& list,
+                     RunLog* log) {
   char path[kTargetPathSize];
   ListCursor cursor(list.data, list.size);
   IniEntry entry;
   while (cursor.Next(&entry)) {
     if (ResolveEntryFile(places, files, entry.file, path, sizeof path)) {
-      ApplyIniEntry(places, entry, path);
+      ApplyIniEntry(places, entry, path, log);
     }
   }
 }
 
-void ApplyRegistryEntries(const PathPlaces& places, const Payload& list) {
+void ApplyRegistryEntries(const PathPlaces& places, const Payload& list, RunLog* log) {
   ListCursor cursor(list.data, list.size);
   RegistryEntry entry;
-  while (cursor.Next(&entry)) ApplyRegistryEntry(places, entry);
+  while (cursor.Next(&entry)) ApplyRegistryEntry(places, entry, log);
 }
 
-void ApplyFilePatches(const PathPlaces& places, const EntryFiles& files, const Payload& list) {
+void ApplyFilePatches(const PathPlaces& places, const EntryFiles& files, const Payload& list,
+                      RunLog* log) {
   char path[kTargetPathSize];
   ListCursor cursor(list.data, list.size);
   FilePatchEntry entry;
   while (cursor.Next(&entry)) {
     if (ResolveEntryFile(places, files, entry.file, path, sizeof path)) {
-      ApplyFilePatch(places, entry, path);
+      ApplyFilePatch(places, entry, path, log);
     }
   }
 }

@@ -24,6 +24,8 @@
 
 namespace setup {
 
+class RunLog;
+
 // The registry root of a root index (0 classes root, 1 current user, 2 local
 // machine, 3 users; any other: current user).
 RegKey RegistryRoot(uint32_t index);
@@ -42,10 +44,13 @@ bool ResolveEntryFile(const PathPlaces& places, const EntryFiles& files, const c
                       char* path, uint32_t size);
 
 // Each walks its list (a payload of u16 count and entries; null: empty) and
-// stops at the first damaged entry.
-void ApplyIniEntries(const PathPlaces& places, const EntryFiles& files, const Payload& list);
-void ApplyRegistryEntries(const PathPlaces& places, const Payload& list);
-void ApplyFilePatches(const PathPlaces& places, const EntryFiles& files, const Payload& list);
+// stops at the first damaged entry. Each value and patch written is told to
+// `log` (null: none).
+void ApplyIniEntries(const PathPlaces& places, const EntryFiles& files, const Payload& list,
+                     RunLog* log = nullptr);
+void ApplyRegistryEntries(const PathPlaces& places, const Payload& list, RunLog* log = nullptr);
+void ApplyFilePatches(const PathPlaces& places, const EntryFiles& files, const Payload& list,
+                      RunLog* log = nullptr);
 
 // The search window: its size and the step it slides by, for patterns of up
 // to kPatternWindowStep + 1 bytes.

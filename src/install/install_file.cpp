@@ -7,7 +7,9 @@
 #include "base/bytes.h"
 #include "base/file_io.h"
 #include "base/memory.h"
+#include "base/text_format.h"
 #include "install/entry_data.h"
+#include "install/install_report.h"
 #include "install/replace_target.h"
 #include "install/restart_replace.h"
 #include "install/shortcuts.h"
@@ -47,7 +49,7 @@ bool Ask(SetupContext& context, Question question, unsigned index) {
 // value that is missing or not 4 bytes long starts again at 1. A machine
 // that never had a shared file lacks the key: it is made, since the
 // uninstall log records the count as raised.
-void CountSharedFile(Platform& platform, const char* target) {
+void CountSharedFile(Platform& platform, const char* target, RunLog* log) {
   RegKey key = 0;
   if (platform.RegCreateKeyA(kHkeyLocalMachine, kSharedDlls, &key) != 0) return;
   uint8_t data[4] = {};
@@ -60,7 +62,11 @@ void CountSharedFile(Platform& platform, const char* target) {
     type = kRegDword;
   }
   WriteU32(data, count);
-  platform.RegSetValueExA(key, target, type, data, sizeof data);
+  if (platform.RegSetValueExA(key, target, type, data, sizeof data) == 0 && log != nullptr) {
+    char shown[16];
+    FormatText(shown, sizeof shown, "%u", "", static_cast<int32_t>(count));
+    ReportRegistryValue(log, kHkeyLocalMachine, kSharedDlls, target, shown);
+  }
   platform.RegCloseKey(key);
 }
 
@@ -78,7 +84,7 @@ void FinishEntry(SetupContext& context, const uint8_t* entry, bool fromPackage) 
   const char* target = context.targetPath;
   if (fromPackage) {
     if (EntryFolderKind(entry) != FOLDER_INSTALL && EntrySharedFile(entry) == 1) {
-      CountSharedFile(platform, target);
+      CountSharedFile(platform, target, context.run.log);
     }
     if (EntryFolderKind(entry) == FOLDER_FONTS && platform.AddFontResourceA(target) != 0) {
       platform.BroadcastFontChange();
@@ -91,7 +97,7 @@ void FinishEntry(SetupContext& context, const uint8_t* entry, bool fromPackage) 
   const char* desktopName = FileEntryString(entry, ENTRY_DESKTOP_NAME);
   if (desktopName[0] != '\0') {
     CreateDesktopShortcut(platform, target, desktopName,
-                          FileEntryString(entry, ENTRY_DESKTOP_ARGS));
+                          FileEntryString(entry, ENTRY_DESKTOP_ARGS), context.run.log);
   }
 }
 
@@ -119,6 +125,7 @@ int WriteEntry(SetupContext& context, uint8_t* entry, bool inUse, int progressFr
   bool keepTemporary = false;
   if (inUse) {
     if (ScheduleReplaceAtRestart(platform, run.windowsNt, context.targetPath, run.temporaryPath)) {
+      ReportFile(context, "scheduled", "in use: at restart");
       run.restartNeeded = true;
       run.temporaryPath[0] = '\0';  // the restart's now
       return 0;
@@ -153,12 +160,14 @@ int CheckFileVersion(SetupContext& context, const uint8_t* entry) {
         platform.VerQueryValueA(block, "\\", &value, &length) && value != nullptr &&
         length >= sizeof(FixedFileInfo) && IsNewer(static_cast<const uint8_t*>(value), version)) {
       install = Ask(context, QUESTION_VERSION, 29) ? 1 : 0;
+      if (!install) ReportFile(context, "skipped", "newer on the machine");
     }
     if (install && (EntryFlags(entry) & FEF_CHECK_LANGUAGE) &&
         platform.VerQueryValueA(block, "\\VarFileInfo\\Translation", &value, &length) &&
         value != nullptr && length >= 2 &&
         ReadU16(static_cast<const uint8_t*>(value)) != (ReadU32(version + 16) & 0xFFFF)) {
       install = Ask(context, QUESTION_LANGUAGE, 30) ? 1 : 0;
+      if (!install) ReportFile(context, "skipped", "other language on the machine");
     }
   }
   FreeBlock(platform, &block);
@@ -192,7 +201,10 @@ void ShortenPathForDisplay(char* path, uint32_t maxLength) {
   for (uint32_t i = last; i <= length; ++i) path[to++] = path[i];
 }
 
-int InstallNextFile(SetupContext& context) {
+namespace {
+
+// InstallNextFile's step; the failure of a step is logged by the caller.
+int InstallEntry(SetupContext& context) {
   RunState& run = context.run;
   const CurrentComponent& current = context.current;
   uint32_t count = current.fileCount;
@@ -222,6 +234,7 @@ int InstallNextFile(SetupContext& context) {
     // passed over, so no log or registration will point at it.
     const Payload& image = context.package.uninstaller;
     if (image.data == nullptr || image.size == 0) {
+      ReportFile(context, "skipped", "no uninstaller in the package");
       if (context.progress != nullptr) context.progress->SetProgressPercent(progressTo);
       return 1;
     }
@@ -235,21 +248,38 @@ int InstallNextFile(SetupContext& context) {
   bool fromPackage = EntryPlacement(entry) != PLACE_SOURCE;
   if (fromPackage) {
     bool write = !(inUse && ExistingFileMatches(context.platform, context.targetPath, entry));
+    if (!write) ReportFile(context, "skipped", "in use, same file");
     if (write && EntryHasVersion(entry)) write = CheckFileVersion(context, entry) == 1;
     RecordErrorNumber(run.error, ERR_NONE);
     if (write) {
       int result = WriteEntry(context, entry, inUse, progressFrom, progressTo);
       if (result == RESULT_ABORTED) {
+        // The reader has no error of its own for input that ran out: the
+        // volume it was reading is named, or the disk the user gave up.
         run.aborted = true;
+        if (run.error.number == ERR_NONE) {
+          SetSetupError(context, context.reader.gaveUp ? ERR_DISK_CANCELLED : ERR_CORRUPT,
+                        context.reader.fileName);
+        }
         return 0;
       }
       if (result != 0) return 0;
     }
     if (flags & FEF_UNINSTALLER) SetEntryState(entry, STATE_IDLE);
+  } else {
+    ReportFile(context, "skipped", "left with the package");
   }
   FinishEntry(context, entry, fromPackage);
   if (context.progress != nullptr) context.progress->SetProgressPercent(progressTo);
   return 1;
+}
+
+}  // namespace
+
+int InstallNextFile(SetupContext& context) {
+  int more = InstallEntry(context);
+  if (more == 0 && context.run.error.number != ERR_NONE) ReportFileFailure(context);
+  return more;
 }
 
 }  // namespace setup

@@ -1,7 +1,9 @@
 #include "install/install_run.h"
 
+#include "base/run_log.h"
 #include "install/earlier_installations.h"
 #include "install/entry_changes.h"
+#include "install/install_report.h"
 #include "install/shortcuts.h"
 #include "install/uninstall_log.h"
 #include "paths/path_helpers.h"
@@ -13,20 +15,25 @@ namespace {
 // The destination folder (without its trailing backslash, a drive root
 // keeping its own) where the component asks for it.
 void RecordDestinationFolder(Platform& platform, const ComponentDescriptor& descriptor,
-                             const char* folder) {
+                             const char* folder, RunLog* log) {
   if ((descriptor.options & COMP_FOLDER_TO_REGISTRY) && descriptor.folderRegKey != nullptr) {
     RegKey key = 0;
-    if (platform.RegCreateKeyA(RegistryRoot(descriptor.folderRootKey), descriptor.folderRegKey, &key) ==
-        0) {
-      platform.RegSetValueExA(key, descriptor.folderRegValue, kRegSz, folder,
-                              TextLength(folder) + 1);
+    RegKey root = RegistryRoot(descriptor.folderRootKey);
+    if (platform.RegCreateKeyA(root, descriptor.folderRegKey, &key) == 0) {
+      if (platform.RegSetValueExA(key, descriptor.folderRegValue, kRegSz, folder,
+                                  TextLength(folder) + 1) == 0) {
+        ReportRegistryValue(log, root, descriptor.folderRegKey, descriptor.folderRegValue, folder);
+      }
       platform.RegCloseKey(key);
     }
   }
   if ((descriptor.options & COMP_FOLDER_TO_INI) && descriptor.folderIniFile != nullptr &&
       descriptor.folderIniSection != nullptr && descriptor.folderIniKey != nullptr) {
-    platform.WritePrivateProfileStringA(descriptor.folderIniSection, descriptor.folderIniKey,
-                                        folder, descriptor.folderIniFile);
+    if (platform.WritePrivateProfileStringA(descriptor.folderIniSection, descriptor.folderIniKey,
+                                            folder, descriptor.folderIniFile)) {
+      ReportIniValue(log, descriptor.folderIniFile, descriptor.folderIniSection,
+                     descriptor.folderIniKey, folder);
+    }
     platform.WritePrivateProfileStringA(nullptr, nullptr, nullptr, descriptor.folderIniFile);
   }
 }
@@ -37,6 +44,7 @@ int BeginInstallRun(SetupContext& context) {
   RunState& run = context.run;
   RecordError(run.error, ERR_NONE, nullptr);
   run.aborted = false;
+  run.installed = false;
   run.entryIndex = -1;
   run.currentEntry = context.current.firstEntry;
   run.temporaryPath[0] = '\0';
@@ -65,18 +73,21 @@ void FinishInstallRun(SetupContext& context) {
     EntryFiles files{current.firstEntry, current.fileCount};
     if (run.uninstallerPath[0] != '\0') {
       WriteUninstallLog(context);
+      if (run.log != nullptr) run.log->Line("uninstaller", run.uninstallerPath, "log appended");
     } else {
       CreateMenuShortcuts(places, files, kInvalidFile);
     }
+    ReportMenuShortcuts(places, files, run.log);
     StripBackslash(current.destinationFolder);
     if (current.descriptor != nullptr) {
-      RecordDestinationFolder(platform, *current.descriptor, current.destinationFolder);
+      RecordDestinationFolder(platform, *current.descriptor, current.destinationFolder, run.log);
     }
     const ComponentSlot& slot = context.package.components[current.index];
-    ApplyIniEntries(places, files, slot.iniEntries);
-    ApplyRegistryEntries(places, slot.registryEntries);
-    ApplyFilePatches(places, files, slot.filePatches);
+    ApplyIniEntries(places, files, slot.iniEntries, run.log);
+    ApplyRegistryEntries(places, slot.registryEntries, run.log);
+    ApplyFilePatches(places, files, slot.filePatches, run.log);
     AppendBackslash(current.destinationFolder, kPathSize);
+    run.installed = true;
   }
   run.inputOpen = false;
 }

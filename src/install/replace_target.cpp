@@ -2,6 +2,7 @@
 
 #include "base/file_io.h"
 #include "decode/checksum.h"
+#include "install/install_report.h"
 #include "install/restart_replace.h"
 #include "package/entry_kinds.h"
 #include "package/file_entry.h"
@@ -60,26 +61,35 @@ int AskFileInUse(SetupContext& context, uint8_t* entry, const char* temporary) {
   Platform& platform = context.platform;
   const char* target = context.targetPath;
   uint8_t folderKind = EntryFolderKind(entry);
-  if (folderKind == FOLDER_WINDOWS || folderKind == FOLDER_SYSTEM) {
+  bool windowsFolder = folderKind == FOLDER_WINDOWS || folderKind == FOLDER_SYSTEM;
+  bool differs = !windowsFolder && folderKind != FOLDER_FONTS &&
+                 !ExistingFileMatches(platform, target, entry);
+  // Windows' own folders are never asked about; nor is anything when nobody
+  // could answer: the new file waits for the restart.
+  if (windowsFolder || (context.run.quiet && differs)) {
     // A restart that would replace nothing is no answer: the file is not
     // installed, and the run says so.
     if (!ScheduleReplaceAtRestart(platform, context.run.windowsNt, target, temporary)) {
       platform.DeleteFileA(temporary);
       return kIdAbort;
     }
+    ReportFile(context, "scheduled", "in use: at restart");
     context.run.restartNeeded = true;
     SetEntryState(entry, STATE_DONE);
     return kIdIgnore;
   }
   int answer = kIdIgnore;
-  if (folderKind != FOLDER_FONTS && !ExistingFileMatches(platform, target, entry)) {
+  if (differs) {
     SetSetupError(context, ERR_NONE, target);
     char text[kMessageSize];
     FormatPathMessage(context, 22, target, text, sizeof text);
     answer = AskSetupQuestion(context, QUESTION_FILE_IN_USE, text, kMbAbortRetryIgnore);
   }
   if (answer != kIdRetry) platform.DeleteFileA(temporary);
-  if (answer == kIdIgnore) SetEntryState(entry, STATE_DONE);
+  if (answer == kIdIgnore) {
+    SetEntryState(entry, STATE_DONE);
+    ReportFile(context, "skipped", "in use: kept");
+  }
   // Any answer but these (a box that could not be shown) keeps the old file
   // and counts as Abort.
   if (answer != kIdRetry && answer != kIdIgnore) answer = kIdAbort;
@@ -106,6 +116,7 @@ bool ReplaceTargetFile(SetupContext& context, uint8_t* entry, const char* tempor
     if (!platform.MoveFileA(temporary, target)) return true;
     platform.SetFileAttributesA(target, kAttrReadOnly);
     SetEntryState(entry, STATE_DONE);
+    ReportFile(context, "installed", "replaced, read-only");
     return false;
   }
   bool existed = access != TargetAccess::kMissing;
@@ -122,6 +133,7 @@ bool ReplaceTargetFile(SetupContext& context, uint8_t* entry, const char* tempor
   }
   if (!platform.MoveFileA(temporary, target)) return true;
   SetEntryState(entry, existed ? STATE_DONE : STATE_NEW);
+  ReportFile(context, "installed", existed ? "replaced" : "new");
   return false;
 }
 

@@ -11,7 +11,9 @@
 // NT reports a sharing or lock violation) is asked about with Abort, Retry,
 // Ignore, except in the Windows and System folders, where the file goes to the
 // restart-time replacement without a question, and for fonts and files that
-// already hold the new content, which are kept without one.
+// already hold the new content, which are kept without one. In a quiet run
+// (nobody to ask) every file in use that is not kept so goes to the
+// restart-time replacement as well.
 #pragma once
 
 #include <cstdint>

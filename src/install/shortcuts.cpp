@@ -1,5 +1,6 @@
 #include "install/shortcuts.h"
 
+#include "base/run_log.h"
 #include "package/file_entry.h"
 #include "paths/path_folders.h"
 #include "paths/path_helpers.h"
@@ -10,6 +11,10 @@ namespace setup {
 namespace {
 
 constexpr const char kLinkExtension[] = ".lnk";
+
+void ReportShortcut(RunLog* log, const char* link, const char* target, bool made) {
+  if (log != nullptr) log->Line(made ? "shortcut" : "shortcut failed", link, target);
+}
 
 }  // namespace
 
@@ -36,16 +41,15 @@ bool DesktopLinkPath(Platform& platform, const char* desktopName, char* out) {
 }
 
 void CreateDesktopShortcut(Platform& platform, const char* target, const char* desktopName,
-                           const char* arguments) {
+                           const char* arguments, RunLog* log) {
   char link[kPathSize];
   if (DesktopLinkPath(platform, desktopName, link)) {
-    CreateShortcut(platform, target, link, arguments, 0);
+    ReportShortcut(log, link, target, CreateShortcut(platform, target, link, arguments, 0) >= 0);
   }
 }
 
-void CreateMenuShortcut(Platform& platform, const char* target, const char* shortcutFolder,
-                        const char* shortcutName, const char* shortcutArgs, int iconIndex,
-                        ShortcutRecord* record) {
+bool MenuLinkPath(Platform& platform, const char* shortcutFolder, const char* shortcutName,
+                  char* folder, char* link) {
   int base = kCsidlPrograms;
   bool group = true;
   if (TextEqualNoCase(shortcutFolder, "#Start Menu#")) {
@@ -55,30 +59,34 @@ void CreateMenuShortcut(Platform& platform, const char* target, const char* shor
     base = kCsidlStartup;
     group = false;
   }
-  char folder[kPathSize];
-  if (!platform.GetSpecialFolderPath(base, folder)) return;
-  bool fits = true;
+  if (!platform.GetSpecialFolderPath(base, folder)) return false;
   if (group && shortcutFolder[0] != '\0') {
     AppendBackslash(folder, kPathSize);
-    fits = AppendText(folder, kPathSize, shortcutFolder);
+    if (!AppendText(folder, kPathSize, shortcutFolder)) return false;
   }
   StripBackslash(folder);
+  CopyText(link, kPathSize, folder);
+  AppendBackslash(link, kPathSize);
+  return AppendText(link, kPathSize, shortcutName) && AppendText(link, kPathSize, kLinkExtension);
+}
+
+void CreateMenuShortcut(Platform& platform, const char* target, const char* shortcutFolder,
+                        const char* shortcutName, const char* shortcutArgs, int iconIndex,
+                        ShortcutRecord* record) {
+  char folder[kPathSize];
+  char link[kPathSize];
+  if (!MenuLinkPath(platform, shortcutFolder, shortcutName, folder, link)) return;
+  // A drive root keeps its backslash.
+  uint32_t nameAt = TextLength(folder);
+  if (nameAt == 0 || folder[nameAt - 1] != '\\') ++nameAt;
   // MakePathFolders makes the folders before the last backslash, so the
   // group's own level needs one after it.
-  if (fits && !FolderExists(platform, folder)) {
+  if (!FolderExists(platform, folder)) {
     AppendBackslash(folder, kPathSize);
     MakePathFolders(platform, folder);
     StripBackslash(folder);
   }
-  if (!fits || !FolderExists(platform, folder)) return;
-  char link[kPathSize];
-  CopyText(link, sizeof link, folder);
-  AppendBackslash(link, sizeof link);
-  uint32_t nameAt = TextLength(link);
-  if (!AppendText(link, sizeof link, shortcutName) ||
-      !AppendText(link, sizeof link, kLinkExtension)) {
-    return;
-  }
+  if (!FolderExists(platform, folder)) return;
   CreateShortcut(platform, target, link, shortcutArgs, iconIndex);
   if (record != nullptr) record->Add(folder, link + nameAt);
 }
@@ -103,6 +111,22 @@ WriteResult CreateMenuShortcuts(const PathPlaces& places, const EntryFiles& file
   }
   record.Finish();
   return record.result();
+}
+
+void ReportMenuShortcuts(const PathPlaces& places, const EntryFiles& files, RunLog* log) {
+  if (log == nullptr) return;
+  Platform& platform = places.platform;
+  char folder[kPathSize];
+  char link[kPathSize];
+  const uint8_t* entry = files.firstEntry;
+  for (uint32_t i = 0; i < files.count; ++i, entry = NextFileEntry(entry)) {
+    const char* name = FileEntryString(entry, ENTRY_SHORTCUT_NAME);
+    if (name[0] != '\0' &&
+        MenuLinkPath(platform, FileEntryString(entry, ENTRY_SHORTCUT_FOLDER), name, folder, link)) {
+      ReportShortcut(log, link, FileEntryString(entry, ENTRY_NAME),
+                     platform.GetFileAttributesA(link) != kInvalidFileAttributes);
+    }
+  }
 }
 
 }  // namespace setup

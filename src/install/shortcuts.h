@@ -18,6 +18,8 @@
 
 namespace setup {
 
+class RunLog;
+
 // Writes the ".lnk" file `linkPath` to `target`, working in the target's
 // folder (a target in a drive root works in "C:"), with `arguments` (empty:
 // none) and the target's icon `iconIndex` (0: the shell's choice). Returns
@@ -28,8 +30,14 @@ int32_t CreateShortcut(Platform& platform, const char* target, const char* linkP
 // The desktop's link for `desktopName` into `out` (260 bytes); false when the
 // desktop folder is unknown or the path does not fit.
 bool DesktopLinkPath(Platform& platform, const char* desktopName, char* out);
+// The desktop shortcut, told to `log` (null: none) as made or failed.
 void CreateDesktopShortcut(Platform& platform, const char* target, const char* desktopName,
-                           const char* arguments);
+                           const char* arguments, RunLog* log = nullptr);
+
+// A Start-menu shortcut's folder and link (260 bytes each); false when the
+// shell folder is unknown or a path does not fit.
+bool MenuLinkPath(Platform& platform, const char* shortcutFolder, const char* shortcutName,
+                  char* folder, char* link);
 
 // One Start-menu shortcut, recorded in `record` (null: none) when its folder
 // exists or could be made.
@@ -43,5 +51,10 @@ void CreateMenuShortcut(Platform& platform, const char* target, const char* shor
 // Returns how the record's writes went.
 WriteResult CreateMenuShortcuts(const PathPlaces& places, const EntryFiles& files,
                                 FileHandle log);
+
+// After CreateMenuShortcuts: one line per entry's Start-menu shortcut, as
+// found on the disk (made, or failed), with the entry's name. Nothing without
+// a log.
+void ReportMenuShortcuts(const PathPlaces& places, const EntryFiles& files, RunLog* log);
 
 }  // namespace setup

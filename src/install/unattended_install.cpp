@@ -51,7 +51,11 @@ int AnsweringPlatform::MessageBoxA(WindowHandle, const char* text, const char*, 
   return answer;
 }
 
-UnattendedResult RunUnattendedInstall(SetupContext& context, const AnsweringPlatform& answers) {
+namespace {
+
+// `answers` null: the session answers, and nothing is left unanswered.
+UnattendedResult RunInstall(SetupContext& context, const AnsweringPlatform* answers) {
+  const auto LeftUnanswered = [answers] { return answers != nullptr && answers->LeftUnanswered(); };
   RunState& run = context.run;
   CheckedFiles files{context.current.firstEntry, context.current.fileCount};
   PathPlaces places{context.platform, context.current.destinationFolder, context.packagePath};
@@ -67,23 +71,33 @@ UnattendedResult RunUnattendedInstall(SetupContext& context, const AnsweringPlat
       AskSetupQuestion(context, QUESTION_DISK_SPACE, GetPackageString(context.current, 6, 11),
                        kQuestion) != kIdYes) {
     RecordErrorNumber(run.error, ERR_DISK_SPACE);
-    return answers.LeftUnanswered() ? UNATTENDED_UNANSWERED : UNATTENDED_DECLINED;
+    return LeftUnanswered() ? UNATTENDED_UNANSWERED : UNATTENDED_DECLINED;
   }
   if (readOnlyMet &&
       AskSetupQuestion(context, QUESTION_READ_ONLY, GetPackageString(context.current, 6, 7),
                        kQuestion) != kIdYes) {
-    return answers.LeftUnanswered() ? UNATTENDED_UNANSWERED : UNATTENDED_DECLINED;
+    return LeftUnanswered() ? UNATTENDED_UNANSWERED : UNATTENDED_DECLINED;
   }
 
   if (!BeginInstallRun(context)) return UNATTENDED_FAILED;
-  while (InstallNextFile(context) && !answers.LeftUnanswered()) {
+  while (InstallNextFile(context) && !LeftUnanswered()) {
   }
-  if (run.aborted || answers.LeftUnanswered()) {
+  if (run.aborted || LeftUnanswered()) {
     AbandonInstallRun(context);
     return run.aborted ? UNATTENDED_ABORTED : UNATTENDED_UNANSWERED;
   }
   FinishInstallRun(context);
   return run.error.number == ERR_NONE ? UNATTENDED_DONE : UNATTENDED_FAILED;
+}
+
+}  // namespace
+
+UnattendedResult RunUnattendedInstall(SetupContext& context, const AnsweringPlatform& answers) {
+  return RunInstall(context, &answers);
+}
+
+UnattendedResult RunUnattendedInstall(SetupContext& context) {
+  return RunInstall(context, nullptr);
 }
 
 }  // namespace setup

@@ -11,8 +11,10 @@
 // UNATTENDED_UNANSWERED: a guess is never taken for an answer. Plain messages
 // (OK only) are recorded and answered OK.
 //
-// Tests and the Windows check drive runs with it; a quiet mode for users can
-// stand on it: an empty script means "never touch what is there".
+// Tests and the Windows check drive runs with it. The quiet mode (/Q) runs
+// the same steps with the session answering every question by its policy
+// (QuietAnswer): the stub does without the answering platform's forwarding
+// layer, and nothing can go unanswered.
 #pragma once
 
 #include <cstdint>
@@ -72,5 +74,8 @@ enum UnattendedResult : int {
 // Runs the whole install of the current component. `context` must have been
 // built on `answers` (and answers.Follow(context.run) called).
 UnattendedResult RunUnattendedInstall(SetupContext& context, const AnsweringPlatform& answers);
+
+// The same for a quiet run (context.run.quiet): the session answers.
+UnattendedResult RunUnattendedInstall(SetupContext& context);
 
 }  // namespace setup

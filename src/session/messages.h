@@ -14,7 +14,19 @@ void FormatErrorText(const SetupContext& context, char* buffer, uint32_t size, i
 
 // A message box with the setup's caption, string (6, 0), owned by the frame
 // dialog, else the background window, else nothing. Returns the answer.
+//
+// A quiet run (context.run.quiet) shows none: every box of the setup passes
+// here, and is answered by QuietAnswer and told to the log instead.
 int ShowSetupMessage(SetupContext& context, const char* text, uint32_t type);
+
+// The quiet mode's policy: a message (OK only) is taken as read; not enough
+// disk space: No (the run stops with error 11); write-protected targets: Yes
+// (replaced, and read-only again); a newer file or one in another language
+// on the machine: No (kept); leave the installation incomplete: Yes. A file
+// in use and a missing disk are decided without a question when quiet (at the
+// restart; error 15); were they asked, Abort and Cancel. Any other box gets
+// the answer that declines.
+int QuietAnswer(Question question, uint32_t type);
 
 // ShowSetupMessage for a question, tagged with what it asks while it is up.
 int AskSetupQuestion(SetupContext& context, Question question, const char* text, uint32_t type);

@@ -13,6 +13,8 @@
 
 namespace setup {
 
+class RunLog;
+
 // The progress bar, as the install engine sees it.
 class ProgressBar {
  public:
@@ -61,11 +63,17 @@ struct RunState {
   const uint8_t* programEntry;
   const uint8_t* screenSaverEntry;
   Question question;                // what the message box now up asks
+  // Nobody is at the screen (/Q): no question about a file in use (it is
+  // replaced at the next restart) and no disk prompt (a volume missing from
+  // the package's folder ends the run with ERR_DISK_CANCELLED).
+  bool quiet;
+  RunLog* log;                      // the /L log, null when there is none
 
   // The install run.
   bool inputOpen;                   // the package data is open; steps may follow
   bool aborted;                     // counted input failed: the setup ends at once
   bool restartNeeded;               // a file waits for the restart-time replacement
+  bool installed;                   // the finishing step ran: the component is installed
   int entryIndex;                   // of the entry being installed; -1 before the first
   uint8_t* currentEntry;            // the entry the next step installs
   char temporaryPath[kPathSize];    // this step's temporary file, empty when none

@@ -306,7 +306,7 @@ TEST(InstallRunTest, RunsThatStop) {
        }, {}, FAILED, ERR_OPEN, InstallMachine::kPackage},
       {"package data cut short", [&](InstallMachine& m, SetupContext&) {
          PutPackage(m, m.PackageBytes().substr(0, m.PackageBytes().size() - 20));
-       }, {}, UNATTENDED_ABORTED, 0, ""},
+       }, {}, UNATTENDED_ABORTED, ERR_CORRUPT, InstallMachine::kPackage},
       {"temporary names A to Z taken", [](InstallMachine& m, SetupContext&) {
          for (char c = 'A'; c <= 'Z'; ++c) m.sim.AddFile(std::string("C:\\App\\tool.$$") + c, "");
        }, {}, FAILED, ERR_CREATE, kTarget},

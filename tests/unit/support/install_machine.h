@@ -14,9 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "base/run_log.h"
+#include "install/install_report.h"
+#include "install/quiet_install.h"
 #include "install/unattended_install.h"
 #include "package/component.h"
 #include "package/stub_patch.h"
+#include "paths/initial_folders.h"
 #include "platform/sim/sim_platform.h"
 #include "session/load_package.h"
 #include "tools/mkpkg/default_texts.h"
@@ -98,8 +102,17 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
     std::string region(built.regionSize, '\0');
     std::rewind(built.region.get());
     ASSERT_EQ(std::fread(region.data(), 1, region.size(), built.region.get()), region.size());
-    sim.AddFile(kPackage, std::string(built.setupFile.head.begin(), built.setupFile.head.end()) +
-                              region);
+    // The setup file and its volumes (SETUP.D01, ...) when the project has any.
+    const auto Part = [&region](const tools::OutputFile& file) {
+      return std::string(file.head.begin(), file.head.end()) +
+             region.substr(file.offset, file.length);
+    };
+    sim.AddFile(kPackage, Part(built.setupFile));
+    for (size_t i = 0; i < built.volumes.size(); ++i) {
+      std::string number = std::to_string(i + 1);
+      sim.AddFile("C:\\SETUP\\SETUP.D" + std::string(number.size() < 2, '0') + number,
+                  Part(built.volumes[i]));
+    }
   }
   std::string PackageBytes() const { return *sim.FileContents(kPackage); }
 
@@ -136,6 +149,34 @@ class InstallMachine final : public QuestionRecorder, public ProgressBar, public
     if (beforeRun) beforeRun(*context);
     return RunUnattendedInstall(*context, *answers);
   }
+  // A quiet install (/Q) as the setup runs it: the package loaded, every
+  // component's initial folder found, then component `component` into
+  // `folder` (empty: its own), the log written to `logPath` on the machine
+  // (empty: none). No answering platform stands in front of the machine:
+  // whatever reached its MessageBoxA would be in sim.messageBoxes. Returns the
+  // exit code.
+  int RunQuiet(int component, const std::string& folder, const std::string& logPath = "") {
+    Release();
+    Platform& under = wrapper_ ? *wrapper_ : static_cast<Platform&>(sim);
+    context = std::make_unique<SetupContext>(under);
+    CopyText(context->packagePath, kPathSize, kPackage);
+    context->stubSize = static_cast<uint32_t>(Stub().size());
+    context->run.windowsNt = sim.windowsNt;
+    context->run.quiet = true;
+    if (!logPath.empty() && log.Open(under, logPath.c_str())) context->run.log = &log;
+    int code = QUIET_NO_PACKAGE;
+    if (LoadPackage(*context) == 1) {
+      FindInitialFolders(under, kPackage, context->package, context->current.index,
+                         context->current.destinationFolder);
+      if (beforeRun) beforeRun(*context);
+      code = RunQuietInstall(*context, component, folder.c_str());
+    } else {
+      ReportResult(*context, code);
+    }
+    log.Close();
+    return code;
+  }
+  RunLog log;
   std::function<void(SetupContext&)> beforeRun;
   std::function<void(const AskedRecord&)> onQuestion;  // as each is asked
 
