@@ -13,9 +13,9 @@ const char* SkipSpaces(const char* p) {
   return p;
 }
 
-// The value of /S: quoted, it runs to the closing quote (or the end), so a
-// path with spaces survives; unquoted, to the next space.
-const char* ReadPathValue(const char* p, char* packagePath) {
+// The value of /S, /C, /F and /L: quoted, it runs to the closing quote (or
+// the end), so a path with spaces survives; unquoted, to the next space.
+const char* ReadValue(const char* p, char* value) {
   p = SkipSpaces(p);
   char end = ' ';
   if (*p == '"') {
@@ -24,17 +24,25 @@ const char* ReadPathValue(const char* p, char* packagePath) {
   }
   uint32_t length = 0;
   while (*p != '\0' && *p != end) {
-    if (length < kPathSize - 1) packagePath[length++] = *p;
+    if (length < kPathSize - 1) value[length++] = *p;
     ++p;
   }
-  packagePath[length] = '\0';
+  value[length] = '\0';
   if (end == '"' && *p == '"') ++p;
   return p;
 }
 
+// A component number of up to four digits; anything else is invalid.
+int ComponentNumber(const char* text) {
+  int number = 0;
+  const char* p = text;
+  for (; *p >= '0' && *p <= '9' && number <= 9999; ++p) number = number * 10 + (*p - '0');
+  return p == text || *p != '\0' || number > 9999 ? kComponentInvalid : number;
+}
+
 }  // namespace
 
-void ParseCommandLine(const char* text, char* packagePath, bool* removableMedia) {
+void ParseCommandLine(const char* text, CommandLine* line) {
   if (text == nullptr || *text == '\0') return;
   const char* p = SkipSpaces(text);
   while (*p == '-' || *p == '/') {
@@ -42,9 +50,19 @@ void ParseCommandLine(const char* text, char* packagePath, bool* removableMedia)
     if (letter == '\0') break;
     p += 2;
     if (letter == 'D') {
-      if (Upper(p[0]) == 'E' && p[0] != '\0' && Upper(p[1]) == 'L') *removableMedia = true;
+      if (Upper(p[0]) == 'E' && p[0] != '\0' && Upper(p[1]) == 'L') line->removableMedia = true;
     } else if (letter == 'S') {
-      p = ReadPathValue(p, packagePath);
+      p = ReadValue(p, line->packagePath);
+    } else if (letter == 'Q') {
+      line->quiet = true;
+    } else if (letter == 'C') {
+      char number[kPathSize];
+      p = ReadValue(p, number);
+      line->component = ComponentNumber(number);
+    } else if (letter == 'F') {
+      p = ReadValue(p, line->folder);
+    } else if (letter == 'L') {
+      p = ReadValue(p, line->logPath);
     }
     while (*p != '\0' && *p != ' ' && *p != '-' && *p != '/') ++p;
     p = SkipSpaces(p);

@@ -48,15 +48,50 @@ bool ProgramDriveRoot(const char* programPath, char root[4]) {
   return true;
 }
 
-bool BuildRelaunchCommand(const char* copyPath, const char* packagePath, char* out,
-                          uint32_t size) {
+bool BuildRelaunchCommand(const char* copyPath, const char* packagePath, const char* arguments,
+                          char* out, uint32_t size) {
   CopyText(out, size, "\"");
-  return AppendText(out, size, copyPath) && AppendText(out, size, "\" /S\"") &&
-         AppendText(out, size, packagePath) && AppendText(out, size, "\" /DEL");
+  bool fits = AppendText(out, size, copyPath) && AppendText(out, size, "\" /S\"") &&
+              AppendText(out, size, packagePath) && AppendText(out, size, "\" /DEL");
+  if (fits && arguments != nullptr && arguments[0] != '\0') {
+    fits = AppendText(out, size, " ") && AppendText(out, size, arguments);
+  }
+  return fits;
 }
 
+namespace {
+
+// Starts the copy. Without `exitCode` it runs on its own (WinExec, with the
+// show command); with one, this process waits for it to end and passes on
+// its exit code, so that whoever started a quiet setup learns how it went.
+bool StartCopy(Platform& platform, const char* copyPath, const char* packagePath,
+               const char* arguments, int show, uint32_t* exitCode) {
+  // Two quoted paths and the switches, and room for a long line of our own
+  // switches (three paths); a longer one is not passed on cut.
+  char command[kPathSize * 6];
+  bool started = false;
+  if (BuildRelaunchCommand(copyPath, packagePath, arguments, command, sizeof command)) {
+    if (exitCode == nullptr) {
+      started = platform.WinExec(command, show) > 31;
+    } else {
+      ProcessInfo process = {};
+      started = platform.CreateProcessA(command, &process) != 0;
+      if (started) {
+        platform.CloseHandle(process.thread);
+        platform.WaitForSingleObject(process.process, kInfinite);
+        platform.GetExitCodeProcess(process.process, exitCode);
+        platform.CloseHandle(process.process);
+      }
+    }
+  }
+  return started;
+}
+
+}  // namespace
+
 RelaunchResult RelaunchFromRemovable(Platform& platform, const char* programPath,
-                                     const char* packagePath, uint32_t stubSize, int show) {
+                                     const char* packagePath, uint32_t stubSize, int show,
+                                     const char* arguments, uint32_t* exitCode) {
   char root[4];
   if (!ProgramDriveRoot(programPath, root) || platform.GetDriveTypeA(root) != kDriveRemovable) {
     return RELAUNCH_NOT_NEEDED;
@@ -83,10 +118,7 @@ RelaunchResult RelaunchFromRemovable(Platform& platform, const char* programPath
   FreeBlock(platform, &block);
   CloseFile(platform, &package);
   CloseFile(platform, &copy);
-  // Two quoted paths, the switches and the terminator.
-  char command[kPathSize * 2 + 16];
-  if (copied && BuildRelaunchCommand(copyPath, packagePath, command, sizeof command) &&
-      platform.WinExec(command, show) > 31) {
+  if (copied && StartCopy(platform, copyPath, packagePath, arguments, show, exitCode)) {
     return RELAUNCH_STARTED;
   }
   // A half-written copy would start as a broken program; one that did not

@@ -2,6 +2,10 @@
 // itself to "_inst<n>.exe" in the temporary folder and starts that copy with
 // the package's path, so that the user can change disks while it runs.
 //
+// The copy gets this process's own switches after its own, so that a quiet
+// run (/Q, /C, /F) and its log (/L) carry over. A quiet first process waits
+// for the copy and ends with the copy's exit code; otherwise it ends at once.
+//
 // The copy's path and the package's path are both quoted on its command line:
 // unquoted, a temporary folder with a space would be split by Windows and the
 // copy would see neither switch. Every step is checked; a copy that cannot be
@@ -24,14 +28,23 @@ enum RelaunchResult {
 // network path or any path without a drive letter.
 bool ProgramDriveRoot(const char* programPath, char root[4]);
 
-// The copy's command line: "\"copy\" /S\"package\" /DEL". False when it does
-// not fit `size`.
-bool BuildRelaunchCommand(const char* copyPath, const char* packagePath, char* out,
-                          uint32_t size);
+// WaitForSingleObject's "no time limit".
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+// The copy's command line: "\"copy\" /S\"package\" /DEL", then a space and
+// `arguments` when there are any (null: none). False when it does not fit
+// `size`.
+bool BuildRelaunchCommand(const char* copyPath, const char* packagePath, const char* arguments,
+                          char* out, uint32_t size);
 
 // The whole relaunch: `programPath` is this program's file, `stubSize` the
-// bytes of it to copy, `show` the show command for the copy.
+// bytes of it to copy, `show` the show command for the copy, `arguments` this
+// process's command line. With `exitCode` (the quiet mode) the copy is waited
+// for and its exit code left there when RELAUNCH_STARTED is returned (left
+// as it was when the copy's code cannot be read).
 RelaunchResult RelaunchFromRemovable(Platform& platform, const char* programPath,
-                                     const char* packagePath, uint32_t stubSize, int show);
+                                     const char* packagePath, uint32_t stubSize, int show,
+                                     const char* arguments = nullptr,
+                                     uint32_t* exitCode = nullptr);
 
 }  // namespace setup

@@ -6,6 +6,9 @@
 
 #include <new>
 
+#include "base/run_log.h"
+#include "install/install_report.h"
+#include "install/quiet_install.h"
 #include "install/restart_replace.h"
 #include "package/file_entry.h"
 #include "package/stub_patch.h"
@@ -82,62 +85,79 @@ __attribute__((noinline)) void RunProgram(SetupContext& context) {
 // takes no frame near a page.
 struct SetupRun {
   Win32Platform platform;
+  RunLog log;
   SetupContext context{platform};
   Wizard wizard{context};
 };
 
-int RunSetup(Wizard& wizard, const char* commandLine, int show);
-
-int RunSetupOnHeap(HINSTANCE instance, const char* commandLine, int show) {
-  if (BringRunningSetupForward()) return 0;
-  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SetupRun));
-  if (block == nullptr) return -1;
-  OleInitialize(nullptr);
-  SetupRun* run = new (block) SetupRun;
-  run->wizard.instance = instance;
-  CreateFaceBrush(run->wizard);
-  int code = RunSetup(run->wizard, commandLine, show);
-  DeleteWizardGdi(run->wizard);
-  OleUninitialize();
-  run->~SetupRun();
-  HeapFree(GetProcessHeap(), 0, block);
-  return code;
-}
-
-int RunSetup(Wizard& wizard, const char* commandLine, int show) {
-  SetupContext& context = wizard.context;
+// What both modes do before the package is read: the move off a removable
+// disk (or, as the copy, this file's deletion at the next restart) and the
+// log. Returns false when the copy has taken over; `code` is then the exit
+// code (the copy's own in quiet mode).
+bool PrepareRun(SetupRun& run, const CommandLine& line, const char* programPath,
+                const char* arguments, int show, int* code) {
+  SetupContext& context = run.context;
   Platform& platform = context.platform;
-  HINSTANCE instance = wizard.instance;
-
   context.stubSize = StubSize();
-  GetModuleFileNameA(instance, context.packagePath, kPathSize);
   VersionInfo version = {};
   platform.GetVersionExA(&version);
   context.run.windowsNt = version.platformId == kVerPlatformWin32Nt;
-  ParseCommandLine(commandLine, context.packagePath, &context.run.removableMedia);
+  context.run.removableMedia = line.removableMedia;
+  context.run.quiet = line.quiet;
 
-  char programPath[kPathSize] = {};
-  GetModuleFileNameA(instance, programPath, kPathSize);
-  if (!context.run.removableMedia) {
-    if (RelaunchFromRemovable(platform, programPath, context.packagePath, context.stubSize,
-                              show) == RELAUNCH_STARTED) {
-      return 0;
+  if (!line.removableMedia) {
+    uint32_t copyCode = static_cast<uint32_t>(QUIET_NO_PACKAGE);
+    if (RelaunchFromRemovable(platform, programPath, context.packagePath, context.stubSize, show,
+                              arguments, line.quiet ? &copyCode : nullptr) == RELAUNCH_STARTED) {
+      *code = static_cast<int>(copyCode);
+      return false;
     }
   } else {
     // This file is the temporary copy: it goes at the next restart.
     ScheduleReplaceAtRestart(platform, context.run.windowsNt, nullptr, programPath);
   }
+  // The first process of a relaunch leaves the log to its copy.
+  if (line.logPath[0] != '\0' && run.log.Open(platform, line.logPath)) {
+    context.run.log = &run.log;
+  }
+  return true;
+}
 
-  if (!RegisterBackgroundClass(instance)) return 0;
-  int width = GetSystemMetrics(SM_CXSCREEN);
-  int height = GetSystemMetrics(SM_CYSCREEN);
+// The package and every component's initial folder. False when there is no
+// package to install.
+bool LoadRun(SetupContext& context) {
   // A stub without a package has nothing to install.
   if (context.stubSize == 0 || LoadPackage(context) != 1) {
     FreePackage(context);
+    return false;
+  }
+  FindInitialFolders(context.platform, context.packagePath, context.package,
+                     context.current.index, context.current.destinationFolder);
+  return true;
+}
+
+// The quiet mode: no window, no question, the outcome as the exit code.
+int RunQuiet(SetupRun& run, const CommandLine& line) {
+  int code = QUIET_NO_PACKAGE;
+  if (LoadRun(run.context)) {
+    code = RunQuietInstall(run.context, line.component, line.folder);
+    FreePackage(run.context);
+  } else {
+    ReportResult(run.context, code);
+  }
+  return code;
+}
+
+int RunWizard(Wizard& wizard) {
+  SetupContext& context = wizard.context;
+  HINSTANCE instance = wizard.instance;
+  if (!RegisterBackgroundClass(instance)) return 0;
+  int width = GetSystemMetrics(SM_CXSCREEN);
+  int height = GetSystemMetrics(SM_CYSCREEN);
+  if (!LoadRun(context)) {
+    ReportResult(context, kNoExitCode);
     return -1;
   }
-  FindInitialFolders(platform, context.packagePath, context.package, context.current.index,
-                     context.current.destinationFolder);
 
   DWORD style = wizard.FullScreen() ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
                                     : WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -157,6 +177,7 @@ int RunSetup(Wizard& wizard, const char* commandLine, int show) {
     RunPageLoop(wizard);
   }
   DestroyFrame(wizard);
+  ReportResult(context, kNoExitCode);
 
   if (context.run.screenSaverEntry != nullptr) HandOverScreenSaver(context);
   DestroyWindow(wizard.background);
@@ -166,6 +187,45 @@ int RunSetup(Wizard& wizard, const char* commandLine, int show) {
   if (wizard.runAfterInstall && context.run.programEntry != nullptr) RunProgram(context);
   FreePackage(context);
   return 0;
+}
+
+int RunSetupOnHeap(HINSTANCE instance, const char* arguments, int show) {
+  // The package is this program's file unless /S names another.
+  char programPath[kPathSize] = {};
+  char packagePath[kPathSize];
+  GetModuleFileNameA(instance, programPath, kPathSize);
+  CopyText(packagePath, kPathSize, programPath);
+  CommandLine line = {};
+  line.packagePath = packagePath;
+  ParseCommandLine(arguments, &line);
+  if (line.quiet) {
+    // A quiet setup shows nothing and brings nothing forward; nor may
+    // Windows ask for a disk on its behalf.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  } else if (BringRunningSetupForward()) {
+    return 0;
+  }
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SetupRun));
+  if (block == nullptr) return -1;
+  OleInitialize(nullptr);
+  SetupRun* run = new (block) SetupRun;
+  CopyText(run->context.packagePath, kPathSize, packagePath);
+  run->wizard.instance = instance;
+  int code = 0;
+  if (PrepareRun(*run, line, programPath, arguments, show, &code)) {
+    if (line.quiet) {
+      code = RunQuiet(*run, line);
+    } else {
+      CreateFaceBrush(run->wizard);
+      code = RunWizard(run->wizard);
+      DeleteWizardGdi(run->wizard);
+    }
+  }
+  run->log.Close();
+  OleUninitialize();
+  run->~SetupRun();
+  HeapFree(GetProcessHeap(), 0, block);
+  return code;
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 //                              ok, cancel, abort, retry, ignore) and see it close
 //   shot     NAME              screenshot of the setup's windows to SHOTS\NAME.bmp
 //   exit     CODE              the followed program ends with CODE
+//   quiet    CODE              the followed program ends with CODE and never
+//                              shows a window, nor does any program it
+//                              starts (its relaunched copy)
 //   alone    CMDLINE           a second program ends at once with 0, opens no
 //                              window of its own, and the followed one comes
 //                              to the front
@@ -388,6 +391,42 @@ void Alone(const std::string& commandLine) {
   }
 }
 
+// A visible top-level window of the followed program or of a program it
+// started (Wine's desktop process aside), described; empty when none.
+std::string VisibleWindowOfFollowedOrChild(std::vector<DWORD>& ids) {
+  ids.assign(1, followedId);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more;
+       more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == followedId && _stricmp(entry.szExeFile, "explorer.exe") != 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
+  }
+  CloseHandle(snapshot);
+  struct Search {
+    const std::vector<DWORD>* ids;
+    HWND found;
+  } search{&ids, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM data) WINAPI -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        for (DWORD id : *s->ids) {
+          if (id == process && IsWindowVisible(window)) {
+            s->found = window;
+            return FALSE;
+          }
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return "";
+  return "[" + ClassOf(search.found) + "] \"" + TextOf(search.found) + "\"";
+}
+
 // --- steps -----------------------------------------------------------------
 
 void Click(HWND button, const std::string& target) {
@@ -581,6 +620,28 @@ void Run(const std::vector<std::string>& words) {
   } else if (verb == "exit") {
     need(1);
     if (WaitForSingleObject(followed, timeoutMs) != WAIT_OBJECT_0) Fail("the setup did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(followed, &code);
+    if (static_cast<long>(code) != std::atol(words[1].c_str())) {
+      Fail("the setup ended with %ld, expected %s", static_cast<long>(code), words[1].c_str());
+    }
+  } else if (verb == "quiet") {
+    need(1);
+    std::string shown;
+    std::vector<DWORD> ids;
+    bool ended = WaitFor([&] {
+      shown = VisibleWindowOfFollowedOrChild(ids);
+      return !shown.empty() || WaitForSingleObject(followed, 0) == WAIT_OBJECT_0;
+    });
+    if (!shown.empty()) {
+      // A copy that waits for an answer would outlive the driver.
+      for (size_t i = 1; i < ids.size(); ++i) {
+        HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, ids[i]);
+        if (child != nullptr) TerminateProcess(child, 99), CloseHandle(child);
+      }
+      Fail("the quiet setup shows a window: %s", shown.c_str());
+    }
+    if (!ended) Fail("the quiet setup did not end");
     DWORD code = 0;
     GetExitCodeProcess(followed, &code);
     if (static_cast<long>(code) != std::atol(words[1].c_str())) {
