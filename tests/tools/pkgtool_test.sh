@@ -499,13 +499,15 @@ fi
 # holds FILE TEXT: FILE exists and holds the line TEXT.
 holds() { [[ -f $1 ]] && cmp -s "$1" <(echo "$2"); }
 
-# refuse NAME PATTERN: $proj/NAME.json must fail with exit 1 and a message
-# matching PATTERN, leave an empty folder empty and older output unchanged.
+# refuse NAME PATTERN [MKPKG-OPTION...]: $proj/NAME.json must fail with exit 1
+# and a message matching PATTERN, leave an empty folder empty and older output
+# unchanged.
 refuse() {
   local name=$1 pattern=$2 dir=$work/refuse-$1
+  local options=("${@:3}")
   rm -rf "$dir"
   mkdir -p "$dir/empty" "$dir/old"
-  run "$mkpkg" "$proj/$name.json" --stub "$stub" -o "$dir/empty/SETUP.EXE"
+  run "$mkpkg" "$proj/$name.json" --stub "$stub" "${options[@]}" -o "$dir/empty/SETUP.EXE"
   want "mkpkg $name" "$rc" 1 || return
   expect "mkpkg $name: message names the problem (/$pattern/): $(head -c 300 "$work/cap.err")" \
     stderr_has "$pattern"
@@ -513,7 +515,7 @@ refuse() {
     test -z "$(ls -A "$dir/empty")"
   echo "older setup" >"$dir/old/SETUP.EXE"
   echo "older volume" >"$dir/old/SETUP.D01"
-  run "$mkpkg" "$proj/$name.json" --stub "$stub" -o "$dir/old/SETUP.EXE"
+  run "$mkpkg" "$proj/$name.json" --stub "$stub" "${options[@]}" -o "$dir/old/SETUP.EXE"
   want "mkpkg $name over older output" "$rc" 1
   expect "mkpkg $name: older setup file unchanged" holds "$dir/old/SETUP.EXE" "older setup"
   expect "mkpkg $name: older volume file unchanged" holds "$dir/old/SETUP.D01" "older volume"
@@ -577,10 +579,48 @@ cat >"$proj/tiny-volume.json" <<'EOF'
 EOF
 refuse tiny-volume 'volumeSize: out of range'
 
+# Without an image of its own a project gets the built-in uninstaller: it
+# must be found, lie in the destination folder's root, and its texts must
+# have numbers it knows.
 cat >"$proj/no-image.json" <<'EOF'
 {"components": [{"files": [{"name": "unins.exe", "uninstaller": true}]}]}
 EOF
-refuse no-image 'uninstaller'
+refuse no-image "cannot read $work/none/uninstall.exe" --uninstaller "$work/none/uninstall.exe"
+echo "MZ built-in uninstaller" >"$proj/builtin.exe"
+cat >"$proj/builtin-below.json" <<'EOF'
+{"components": [{"files": [{"name": "bin\\unins.exe", "uninstaller": true}]}]}
+EOF
+refuse builtin-below 'files\[0\] \(bin.unins.exe\): the built-in uninstaller must lie in the destination folder' \
+  --uninstaller "$proj/builtin.exe"
+cat >"$proj/builtin-text.json" <<'EOF'
+{"uninstallerStrings": {"14": "?"}, "components": [{"files": [{"name": "u.exe", "uninstaller": true}]}]}
+EOF
+refuse builtin-text 'uninstallerStrings\.14: no uninstaller text has this number' \
+  --uninstaller "$proj/builtin.exe"
+
+# Built in, the uninstaller is the image, then its texts (the defaults, with
+# the project's replacement) in a record of their own, then the end record.
+cat >"$proj/builtin.json" <<'EOF'
+{"uninstallerStrings": {"0": "Remove Demo"},
+ "components": [{"files": [{"name": "unins.exe", "uninstaller": true}]}]}
+EOF
+mkdir -p "$work/builtin"
+run "$mkpkg" "$proj/builtin.json" --stub "$stub" --uninstaller "$proj/builtin.exe" \
+  -o "$work/builtin/SETUP.EXE"
+want "mkpkg builtin" "$rc" 0
+run "$pkgtool" extract "$work/builtin/SETUP.EXE" -o "$work/builtin/out"
+want "pkgtool extract builtin" "$rc" 0
+expect "the built-in uninstaller: its image, its texts, the end record" "$python" - \
+  "$work/builtin/out/0/unins.exe" "$proj/builtin.exe" <<'EOF'
+import struct, sys
+data, image = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+assert data.startswith(image), "the image is not first"
+kind, flags, length = struct.unpack_from("<HHI", data, len(image))
+texts = data[len(image) + 10:len(image) + 8 + length].split(b"\0")
+assert (kind, flags) == (0x1250, 0) and struct.unpack_from("<H", data, len(image) + 8)[0] == 14
+assert texts[0] == b"Remove Demo" and texts[1].startswith(b"Do you want to remove %s"), texts
+assert data[len(image) + 8 + length:] == b"\x7f\x7f" + bytes(6), "no end record after the texts"
+EOF
 
 cat >"$proj/not-ansi.json" <<'EOF'
 {"components": [{"displayName": "\u4e2d", "files": [{"source": "one.bin"}]}]}
