@@ -106,7 +106,9 @@ bool PrepareRun(SetupRun& run, const CommandLine& line, const char* programPath,
   context.run.quiet = line.quiet;
 
   if (!line.removableMedia) {
-    uint32_t copyCode = static_cast<uint32_t>(QUIET_NO_PACKAGE);
+    // The wizard's first process ends with 0; a quiet one passes on the
+    // copy's code, -1 should it be unreadable.
+    uint32_t copyCode = line.quiet ? static_cast<uint32_t>(QUIET_NO_PACKAGE) : 0;
     if (RelaunchFromRemovable(platform, programPath, context.packagePath, context.stubSize, show,
                               arguments, line.quiet ? &copyCode : nullptr) == RELAUNCH_STARTED) {
       *code = static_cast<int>(copyCode);
