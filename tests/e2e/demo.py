@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The demo under Wine: builds examples/demo with mkpkg around the setup.exe
 this machine can run, works its wizard through every page with
-setup_driver.exe as a person would, and prints what the installation left.
+setup_driver.exe as a person would, and prints what the installation left;
+then removes it with the built-in uninstaller (quietly), restarts Windows,
+and prints how the machine differs from before the install.
 
     demo.py --build BUILD
 
@@ -21,6 +23,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Failure, Scenario, expect, save_screenshots, tools_of  # noqa: E402
+from uninstall_scenarios import changes  # noqa: E402
 import wine_session  # noqa: E402
 
 DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "demo")
@@ -95,15 +98,16 @@ def settings_written(data, folder):
 
 
 def show_installation(s, folder):
-    # The uninstaller's data ends in an end header, which the log overwrites.
-    uninstaller = source("uninstall.exe") + source("uninstall-data.bin")
+    # The built-in uninstaller, its texts, then the log.
+    with open(os.path.join(s.tools["windows"], "uninstall.exe"), "rb") as f:
+        uninstaller = f.read()
     show_files(s, folder, {
         "app.exe": source("app.exe"), "docs\\readme.txt": source("readme.txt"),
         "docs\\license.txt": source("license.txt"),
         "settings.ini": (lambda d: settings_written(d, folder),
                          "the source with the install date added and the folder after Marker="),
-        "uninstall.exe": (lambda d: d[:len(uninstaller) - 8] == uninstaller[:-8] and len(d) > len(uninstaller),
-                          "the image and its data, then the log")})
+        "uninstall.exe": (lambda d: d.startswith(uninstaller) and len(d) > len(uninstaller),
+                          "the built-in uninstaller, its texts, then the log")})
     # The project's "folder": "system" and "fonts".
     show_files(s, "C:\\windows\\system32", {"exshared.dll": source("shared.dll")}, everything=False)
     show_files(s, "C:\\windows\\Fonts", {"example.ttf": source("example.ttf")}, everything=False)
@@ -140,6 +144,37 @@ def show_installation(s, folder):
     print("  " + s.uninstall_log(folder + "\\uninstall.exe").rstrip().replace("\n", "\n  "))
 
 
+# What the uninstaller leaves by design, each with why.
+LEFT_BY_DESIGN = [
+    (r"software\\example", "the component's registry list (values the setup wrote from its lists stay)"),
+    (r"c:\\windows\\example\.ini", "the component's INI list"),
+    (r"exshared\.dll", "the shared file whose count reached 0: a quiet uninstall keeps it, at 0"),
+    (r"shareddlls$", "the key of shared-file counts, which this fresh machine did not have yet"),
+]
+
+
+def uninstall_and_compare(s, folder, before):
+    """uninstall.exe /Q /L, a restart, and every difference from BEFORE."""
+    log = os.path.join(s.work, "uninstall.log")
+    code = s.machine.run([folder + "\\uninstall.exe", "/Q", "/L", s.machine.windows_path(log)]).returncode
+    print(f"== uninstall.exe /Q /L: exit code {code}")
+    with open(log, "rb") as f:
+        print("  " + f.read().decode("latin-1").rstrip().replace("\r\n", "\n  "))
+    expect(code == 0, f"the uninstaller exited with {code}")
+    s.machine.restart()
+    found = changes(before, s.machine.snapshot(), [])
+    print(f"== after the restart: the machine against its state before the install "
+          f"(every file of C:, HKLM\\Software and HKCU\\Software)")
+    unexplained = []
+    for line in found:
+        why = next((why for pattern, why in LEFT_BY_DESIGN if re.search(pattern, line)), None)
+        print(f"  {line}" + (f"\n      left by design: {why}" if why else "\n      UNEXPECTED"))
+        if why is None:
+            unexplained.append(line)
+    expect(not unexplained, f"{len(unexplained)} differences nobody explains")
+    print("  nothing else differs")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", required=True)
@@ -174,9 +209,11 @@ def main():
             print("package:", ", ".join(f"{n} ({os.path.getsize(os.path.join(package, n))} bytes)"
                                         for n in sorted(os.listdir(package))), flush=True)
             folder = machine.reg_query(WINDOWS_KEY)["ProgramFilesDir"][1] + "\\Example Product"
+            before = machine.snapshot()
             drive_wizard(s, folder)
             print("the wizard went through every page and finished", flush=True)
             show_installation(s, folder)
+            uninstall_and_compare(s, folder, before)
             if args.screenshots:
                 save_screenshots(s.shots, os.path.abspath(args.screenshots))
     except (Failure, subprocess.CalledProcessError) as failure:

@@ -304,12 +304,23 @@ fi
 # ---------------------------------------------------------------------------
 # 2. mkpkg: the demo project
 
+# The demo takes the built-in uninstaller; here it gets an image of its own
+# (the built-in one is tested in section 3), so that what every entry holds
+# can be told from the project alone.
 demo=$work/demo
-mkdir -p "$demo/pkg"
-run "$mkpkg" "$repo/examples/demo/project.json" --stub "$stub" -o "$demo/pkg/SETUP.EXE"
+mkdir -p "$demo/pkg" "$demo/project"
+cp -r "$repo/examples/demo/files" "$demo/project/"
+printf 'MZ an uninstaller image of the test' >"$demo/project/uninstall-image.bin"
+"$python" - "$repo/examples/demo/project.json" "$demo/project/project.json" <<'EOF'
+import json, sys
+project = json.load(open(sys.argv[1]))
+project["uninstaller"] = "uninstall-image.bin"
+json.dump(project, open(sys.argv[2], "w"), indent=1)
+EOF
+run "$mkpkg" "$demo/project/project.json" --stub "$stub" -o "$demo/pkg/SETUP.EXE"
 if want "demo: mkpkg" "$rc" 0; then
   expect "demo: volume files written" test -f "$demo/pkg/SETUP.D01"
-  "$python" "$check" from-project "$repo/examples/demo/project.json" "$demo/manifest.json" \
+  "$python" "$check" from-project "$demo/project/project.json" "$demo/manifest.json" \
     --expected "$demo/expected"
   read_package "demo" "$demo/pkg" "$demo/manifest.json"
   damage_suite "demo" "$demo/pkg" "$demo/expected" "$demo/manifest.json"
