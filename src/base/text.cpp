@@ -48,4 +48,26 @@ bool ReplaceExtension(char* path, uint32_t size, const char* extension) {
   return true;
 }
 
+const char* SkipSpaces(const char* p) {
+  while (*p == ' ') ++p;
+  return p;
+}
+
+const char* ReadSwitchValue(const char* p, char* value) {
+  p = SkipSpaces(p);
+  char end = ' ';
+  if (*p == '"') {
+    end = '"';
+    ++p;
+  }
+  uint32_t length = 0;
+  while (*p != '\0' && *p != end) {
+    if (length < kPathSize - 1) value[length++] = *p;
+    ++p;
+  }
+  value[length] = '\0';
+  if (end == '"' && *p == '"') ++p;
+  return p;
+}
+
 }  // namespace setup

@@ -21,4 +21,12 @@ uint32_t TextLength(const char* text);
 // Compares without regard to the case of ASCII letters.
 bool TextEqualNoCase(const char* a, const char* b);
 
+// Command-line words: the first character at `p` that is no space; and a
+// switch's value (spaces before it skipped): quoted, it runs to the closing
+// quote (or the end), so a path with spaces survives; unquoted, to the next
+// space. `value` holds kPathSize bytes and keeps at most kPathSize - 1
+// characters. Returns where the reading stopped.
+const char* SkipSpaces(const char* p);
+const char* ReadSwitchValue(const char* p, char* value);
+
 }  // namespace setup

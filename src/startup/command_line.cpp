@@ -8,30 +8,6 @@ namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-const char* SkipSpaces(const char* p) {
-  while (*p == ' ') ++p;
-  return p;
-}
-
-// The value of /S, /C, /F and /L: quoted, it runs to the closing quote (or
-// the end), so a path with spaces survives; unquoted, to the next space.
-const char* ReadValue(const char* p, char* value) {
-  p = SkipSpaces(p);
-  char end = ' ';
-  if (*p == '"') {
-    end = '"';
-    ++p;
-  }
-  uint32_t length = 0;
-  while (*p != '\0' && *p != end) {
-    if (length < kPathSize - 1) value[length++] = *p;
-    ++p;
-  }
-  value[length] = '\0';
-  if (end == '"' && *p == '"') ++p;
-  return p;
-}
-
 // A component number of up to four digits; anything else is invalid.
 int ComponentNumber(const char* text) {
   int number = 0;
@@ -52,17 +28,17 @@ void ParseCommandLine(const char* text, CommandLine* line) {
     if (letter == 'D') {
       if (Upper(p[0]) == 'E' && p[0] != '\0' && Upper(p[1]) == 'L') line->removableMedia = true;
     } else if (letter == 'S') {
-      p = ReadValue(p, line->packagePath);
+      p = ReadSwitchValue(p, line->packagePath);
     } else if (letter == 'Q') {
       line->quiet = true;
     } else if (letter == 'C') {
       char number[kPathSize];
-      p = ReadValue(p, number);
+      p = ReadSwitchValue(p, number);
       line->component = ComponentNumber(number);
     } else if (letter == 'F') {
-      p = ReadValue(p, line->folder);
+      p = ReadSwitchValue(p, line->folder);
     } else if (letter == 'L') {
-      p = ReadValue(p, line->logPath);
+      p = ReadSwitchValue(p, line->logPath);
     }
     while (*p != '\0' && *p != ' ' && *p != '-' && *p != '/') ++p;
     p = SkipSpaces(p);
