@@ -702,11 +702,9 @@ def second_instance(s):
 
 # --- damaged packages ------------------------------------------------------------------------------
 
-@scenario("damaged")
-def damaged_file_data(s):
-    """One byte of a file's stored data flipped: error 21 on the finish page
-    in one text (1003 emptied), exit 0; the older file in its place stays as
-    it was, no temporary file is left, nothing after it is installed."""
+def product_with_a_flipped_byte(s):
+    """The test product, built, with one byte of its table's stored data
+    flipped, and an older table already in the install folder."""
     p = Product(s)
     setup = s.machine.unix_path(p.build())
     table = p.sources["src-data-table.bin"]
@@ -721,6 +719,15 @@ def damaged_file_data(s):
     s.made_folders.add(p.folder)
     with open(s.machine.unix_path(p.folder + "\\data\\table.bin"), "wb") as f:
         f.write(b"older table")
+    return p
+
+
+@scenario("damaged")
+def damaged_file_data(s):
+    """One byte of a file's stored data flipped: error 21 on the finish page
+    in one text (1003 emptied), exit 0; the older file in its place stays as
+    it was, no temporary file is left, nothing after it is installed."""
+    p = product_with_a_flipped_byte(s)
     s.step("start", s.setup_path)
     through_pages(s, [0, 2, 3], p.folder)
     s.next().page(4).page(5)
@@ -922,19 +929,7 @@ def quiet_damaged_package(s):
     """One byte of a file's stored data flipped: exit 21; the older file in
     its place stays as it was, no temporary file is left, the finishing step
     never runs."""
-    p = Product(s)
-    setup = s.machine.unix_path(p.build())
-    table = p.sources["src-data-table.bin"]
-    with open(setup, "rb") as f:
-        data = bytearray(f.read())
-    at = data.find(table[1000:1064])
-    expect(at > 0, "the noise is not stored as it is")
-    data[at + 10] ^= 0x55
-    with open(setup, "wb") as f:
-        f.write(data)
-    os.makedirs(s.machine.unix_path(p.folder + "\\data"))
-    with open(s.machine.unix_path(p.folder + "\\data\\table.bin"), "wb") as f:
-        f.write(b"older table")
+    p = product_with_a_flipped_byte(s)
     log = s.root + "\\setup.log"
     quiet(s, f'/Q /L "{log}"', 21)
     s.drive()
