@@ -611,15 +611,15 @@ refuse builtin-text 'uninstallerStrings\.14: no uninstaller text has this number
 
 # Built in, the uninstaller is the image, then its texts (the defaults, with
 # the project's replacement) in a record of their own, then the end record.
+# The output goes into folders that do not exist yet: mkpkg makes them.
 cat >"$proj/builtin.json" <<'EOF'
 {"uninstallerStrings": {"0": "Remove Demo"},
  "components": [{"files": [{"name": "unins.exe", "uninstaller": true}]}]}
 EOF
-mkdir -p "$work/builtin"
 run "$mkpkg" "$proj/builtin.json" --stub "$stub" --uninstaller "$proj/builtin.exe" \
-  -o "$work/builtin/SETUP.EXE"
-want "mkpkg builtin" "$rc" 0
-run "$pkgtool" extract "$work/builtin/SETUP.EXE" -o "$work/builtin/out"
+  -o "$work/builtin/new/folder/SETUP.EXE"
+want "mkpkg builtin, into new folders" "$rc" 0
+run "$pkgtool" extract "$work/builtin/new/folder/SETUP.EXE" -o "$work/builtin/out"
 want "pkgtool extract builtin" "$rc" 0
 expect "the built-in uninstaller: its image, its texts, the end record" "$python" - \
   "$work/builtin/out/0/unins.exe" "$proj/builtin.exe" <<'EOF'

@@ -601,6 +601,26 @@ std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const st
     if (inputs.Holds(name)) throw ProjectError(name + ": an old volume to remove is one of the inputs");
   }
 
+  // The output's folder is made when missing (and taken away again on a
+  // failure, as far as it was made here).
+  std::vector<std::filesystem::path> made;
+  {
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    for (; !folder.empty() && !Exists(folder.string()); folder = folder.parent_path()) {
+      made.insert(made.begin(), folder);
+    }
+    for (const std::filesystem::path& m : made) {
+      if (mkdir(m.c_str(), 0777) != 0) {
+        int error = errno;
+        for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+        throw ProjectError(m.string() + ": cannot make the output's folder: " + std::strerror(error));
+      }
+    }
+  }
+  auto unmake = [&] {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+  };
+
   // Everything is written under temporary names first; the earlier files are
   // kept aside until every new one is in place, and put back on any failure.
   std::vector<std::string> temporaries, asides;
@@ -645,6 +665,7 @@ std::vector<std::string> WritePackageFiles(const BuiltPackage& package, const st
     }
   } catch (const ProjectError&) {
     restore();
+    unmake();
     throw;
   }
   for (const std::string& aside : asides) {

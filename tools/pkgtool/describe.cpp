@@ -93,6 +93,21 @@ std::string Printable(const char* text) { return Escape(Windows1252ToUtf8(text),
 
 std::string PrintablePath(const std::string& utf8) { return Escape(utf8, false); }
 
+std::string PrintablePrefix(const char* text, size_t columns) {
+  std::string out;
+  size_t used = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    const char one[2] = {*p, '\0'};
+    std::string unit = Printable(one);
+    // Every unit is one character, or an escape as wide as it is long.
+    size_t width = unit.size() > 1 && unit[0] == '\\' ? unit.size() : 1;
+    if (used + width > columns) break;
+    out += unit;
+    used += width;
+  }
+  return out;
+}
+
 std::optional<std::string> ExtractPath(uint8_t folderKind, const char* name) {
   std::vector<std::string> parts;
   std::string part;

@@ -18,6 +18,10 @@ std::string Quoted(const char* text);
 // are, control characters (C0, DEL and C1) escaped as \xNN, so that no name
 // can move the cursor, ring the bell or forge a line.
 std::string Printable(const char* text);
+// The longest beginning of Printable(text) that takes at most `columns`
+// columns, cut only between whole characters and whole escapes (a \xNN
+// takes four).
+std::string PrintablePrefix(const char* text, size_t columns);
 // The same for a host path, already UTF-8.
 std::string PrintablePath(const std::string& utf8);
 

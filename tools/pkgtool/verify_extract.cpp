@@ -178,7 +178,7 @@ int ExtractPackage(PackageFile& package, const std::string& destination,
       ++done;
       const char* name = FileEntryString(entry, ENTRY_NAME);
       if (showProgress) {
-        std::fprintf(stderr, "\r\033[K[%u/%u] %.60s", done, total, Printable(name).c_str());
+        std::fprintf(stderr, "\r\033[K[%u/%u] %s", done, total, PrintablePrefix(name, 60).c_str());
         std::fflush(stderr);
       }
       if (EntryPlacement(entry) == PLACE_SOURCE) continue;  // stored nowhere
