@@ -652,16 +652,19 @@ cat >"$proj/escaping-name.json" <<'EOF'
 EOF
 refuse escaping-name 'files\[0\]\.name'
 
-# A stub without the patch block, and an output folder that does not exist.
+# A stub without the patch block, and an output folder that cannot be made
+# (a missing one is made: see the built-in uninstaller above).
 head -c 3000 /dev/zero >"$work/no-block.exe"
 mkdir -p "$work/noblock"
 run "$mkpkg" "$proj/small.json" --stub "$work/no-block.exe" -o "$work/noblock/SETUP.EXE"
 want "mkpkg with a stub without patch block" "$rc" 1
 expect "mkpkg with a stub without patch block: says so" stderr_has 'patch block'
 expect "mkpkg with a stub without patch block: nothing written" test -z "$(ls -A "$work/noblock")"
-run "$mkpkg" "$proj/small.json" --stub "$stub" -o "$work/no-such-folder/SETUP.EXE"
-want "mkpkg into a missing folder" "$rc" 1
-expect "mkpkg into a missing folder: says it cannot write" stderr_has 'cannot write'
+echo "a file" >"$work/plain-file"
+run "$mkpkg" "$proj/small.json" --stub "$stub" -o "$work/plain-file/sub/SETUP.EXE"
+want "mkpkg into a folder below a file" "$rc" 1
+expect "mkpkg into a folder below a file: says so" stderr_has 'plain-file(/sub)?: cannot make the output.s folder'
+expect "mkpkg into a folder below a file: the file stays" holds "$work/plain-file" "a file"
 run "$mkpkg"
 want "mkpkg without arguments" "$rc" 2
 run "$mkpkg" "$proj/small.json" --stub "$stub"
