@@ -18,6 +18,7 @@
 #include "package/file_entry.h"
 #include "package/package_state.h"
 #include "package/stub_patch.h"
+#include "tools/common/sha256.h"
 #include "tools/mkpkg/dialog_templates.h"
 #include "tools/mkpkg/input_files.h"
 #include "tools/mkpkg/patch_encoder.h"
@@ -175,22 +176,16 @@ class Region {
     uint8_t index;
   };
 
-  // Stores a compressed stream of `contents` (read from `path`), or finds it
-  // stored already.
-  Stored StoreFile(const std::vector<uint8_t>& contents, const std::string& path, int component,
+  // Stores a compressed stream of `contents`, or finds the same contents
+  // (by their digest, taken as they were read) stored already.
+  Stored StoreFile(const std::vector<uint8_t>& contents, const Sha256Digest& digest, int component,
                    int index, bool* shared) {
-    uint32_t sum = ComputeChecksum(contents.data(), static_cast<uint32_t>(contents.size()), 0);
-    auto key = std::make_pair(sum, contents.size());
-    for (auto it = known_.lower_bound(key); it != known_.end() && it->first == key; ++it) {
-      if (SameContents(it->second.path, contents)) {
-        *shared = true;
-        return it->second.stored;
-      }
-    }
-    *shared = false;
+    auto it = known_.find(digest);
+    *shared = it != known_.end();
+    if (*shared) return it->second;
     std::vector<uint8_t> stream = WriteStream(contents.data(), contents.size(), options_);
     Stored stored = Append(stream, component, index);
-    known_.emplace(key, Known{path, stored});
+    known_.emplace(digest, stored);
     return stored;
   }
 
@@ -215,37 +210,41 @@ class Region {
   uint64_t size() const { return size_; }
 
  private:
-  struct Known {
-    std::string path;
-    Stored stored;
-  };
-  // Whether the file at `path` holds `contents`, read a piece at a time.
-  static bool SameContents(const std::string& path, const std::vector<uint8_t>& contents) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!in) return false;
-    std::vector<uint8_t> piece(1 << 20);
-    size_t at = 0;
-    for (;;) {
-      size_t n = std::fread(piece.data(), 1, piece.size(), in.get());
-      if (n == 0) return at == contents.size();
-      if (at + n > contents.size() || std::memcmp(piece.data(), contents.data() + at, n) != 0) return false;
-      at += n;
-    }
-  }
   StreamOptions options_;
   std::shared_ptr<std::FILE> spool_;
   uint64_t size_ = 0;
-  std::multimap<std::pair<uint32_t, size_t>, Known> known_;
+  std::map<Sha256Digest, Stored> known_;
 };
 
-// A file's contents, read now; it must still be the file the project named.
-std::vector<uint8_t> Contents(const FileSpec& file, const std::string& label) {
-  if (file.path.empty()) return {};
-  InputFiles again;
-  std::vector<uint8_t> data = again.Read(file.path);
-  if (data.size() != file.size) throw ProjectError(label + ": " + file.path + " changed while the package was built");
-  return data;
-}
+// The sources read for one build, each with the digest of what was read the
+// first time: a source read again (a patch's base, a file named twice) must
+// give the same bytes, or it changed while the package was built.
+class Sources {
+ public:
+  // A file's contents, read now, and their digest; it must still be the
+  // file the project named.
+  std::vector<uint8_t> Read(const FileSpec& file, const std::string& label, Sha256Digest* digest) {
+    if (file.path.empty()) {
+      *digest = Sha256(nullptr, 0);
+      return {};
+    }
+    InputFiles again;
+    std::vector<uint8_t> data = again.Read(file.path);
+    *digest = Sha256(data.data(), data.size());
+    auto [it, first] = read_.emplace(file.path, *digest);
+    if (data.size() != file.size || (!first && it->second != *digest)) {
+      throw ProjectError(label + ": " + file.path + " changed while the package was built");
+    }
+    return data;
+  }
+  std::vector<uint8_t> Read(const FileSpec& file, const std::string& label) {
+    Sha256Digest digest;
+    return Read(file, label, &digest);
+  }
+
+ private:
+  std::map<std::string, Sha256Digest> read_;
+};
 
 // The uninstaller's own data when the project gives none: an empty record
 // stream, whose end record the uninstall log replaces.
@@ -377,6 +376,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
   BuiltPackage built;
   std::vector<uint8_t> stub = PatchStubSize(stubBytes);
   Region region(project.compression);
+  Sources sources;
 
   // Lay out the data of every file, component by component.
   std::vector<std::vector<std::vector<uint8_t>>> entries(project.components.size());
@@ -386,7 +386,8 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
     for (size_t i = 0; i < component.files.size(); ++i) {
       const FileSpec& file = component.files[i];
       std::string label = FileLabel(static_cast<int>(c), i, file);
-      std::vector<uint8_t> contents = Contents(file, label);
+      Sha256Digest digest;
+      std::vector<uint8_t> contents = sources.Read(file, label, &digest);
       uint32_t size = static_cast<uint32_t>(contents.size());
       uint32_t sum = ComputeChecksum(contents.data(), size, 0);
       Region::Stored stored{0, 0, static_cast<uint8_t>(c), static_cast<uint8_t>(i > 255 ? 255 : i)};
@@ -428,7 +429,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
         if (base.patchFrom || base.uninstaller || base.placement == PLACE_SOURCE) {
           throw ProjectError(label + ": the patch's base must be a stored file, not a patch, the uninstaller or a source file");
         }
-        PatchStreams patch = EncodePatch(Contents(base, label), contents);
+        PatchStreams patch = EncodePatch(sources.Read(base, label), contents);
         std::vector<uint8_t> items = EncodeDataItem(patch.commands, project.compression);
         std::vector<uint8_t> literals = EncodeDataItem(patch.literals, project.compression);
         items.insert(items.end(), literals.begin(), literals.end());
@@ -436,7 +437,7 @@ BuiltPackage BuildPackage(const Project& project, const std::vector<uint8_t>& st
         ++built.patches;
       } else {
         bool shared = false;
-        stored = region.StoreFile(contents, file.path, static_cast<int>(c), static_cast<int>(i), &shared);
+        stored = region.StoreFile(contents, digest, static_cast<int>(c), static_cast<int>(i), &shared);
         ++(shared ? built.sharedFiles : built.storedFiles);
       }
       entries[c].push_back(EncodeFileEntry(file, stored.offset, stored.size, size, sum,
