@@ -652,6 +652,34 @@ cat >"$proj/escaping-name.json" <<'EOF'
 EOF
 refuse escaping-name 'files\[0\]\.name'
 
+# Warnings: what the setup would do oddly. Each names its field; the package
+# is still built, and --strict refuses it with nothing written.
+printf 'MZ no version here' >"$proj/plain.exe"
+warn_case() {
+  local name=$1 pattern=$2 json=$3 dir=$work/warn-$1
+  printf '%s\n' "$json" >"$proj/warn-$name.json"
+  mkdir -p "$dir"
+  run "$mkpkg" "$proj/warn-$name.json" --stub "$stub" --uninstaller "$proj/builtin.exe" -o "$dir/SETUP.EXE"
+  want "mkpkg warns ($name)" "$rc" 0
+  expect "mkpkg warns ($name): /warning: $pattern/: $(head -c 300 "$work/cap.err")" stderr_has "warning: $pattern"
+  run "$mkpkg" "$proj/warn-$name.json" --stub "$stub" --uninstaller "$proj/builtin.exe" --strict \
+    -o "$dir/strict/SETUP.EXE"
+  want "mkpkg --strict ($name)" "$rc" 1
+  expect "mkpkg --strict ($name): the warning as an error" stderr_has "error: $pattern"
+  expect "mkpkg --strict ($name): nothing written" test ! -e "$dir/strict"
+}
+uninst='{"name": "u.exe", "uninstaller": true}'
+warn_case source-shortcut 'components\[0\]\.files\[1\]\.desktop: the shortcut points at "doc.pdf"' \
+  "{\"components\": [{\"files\": [$uninst, {\"name\": \"doc.pdf\", \"placement\": \"source\", \"desktop\": {\"name\": \"Doc\"}}]}]}"
+warn_case role 'components\[0\]\.files\[1\]\.role: "one.bin" is not a program' \
+  "{\"components\": [{\"files\": [$uninst, {\"source\": \"one.bin\", \"role\": \"program\"}]}]}"
+warn_case version 'components\[0\]\.files\[1\]\.checkVersion: .*plain.exe has no version information' \
+  "{\"components\": [{\"files\": [$uninst, {\"source\": \"plain.exe\", \"checkVersion\": true, \"version\": {\"file\": \"1.0.0.0\"}}]}]}"
+warn_case same-name 'components\[1\]\.displayName: "tool" is also the name of components\[0\]' \
+  "{\"components\": [{\"displayName\": \"Tool\", \"files\": [$uninst]}, {\"displayName\": \"tool\", \"files\": [$uninst]}]}"
+warn_case no-uninstaller 'components: no component has an uninstaller entry' \
+  '{"components": [{"files": [{"source": "one.bin"}]}]}'
+
 # A stub without the patch block, and an output folder that cannot be made
 # (a missing one is made: see the built-in uninstaller above).
 head -c 3000 /dev/zero >"$work/no-block.exe"

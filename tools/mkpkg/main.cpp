@@ -1,7 +1,9 @@
 // mkpkg: builds a setup file from a project file and the setup program.
 //
-//   mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] -o SETUP.EXE
+//   mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] [--strict] -o SETUP.EXE
 //
+// What the setup would do oddly with the project is printed as warnings on
+// standard error, each with the field's path; --strict makes them errors.
 // Without --stub, the setup program is looked for beside mkpkg, in
 // ../share/setup/ from it, then at the prefix mkpkg was built to be installed
 // in (PREFIX/share/setup/setup.exe). A project whose component has an
@@ -22,6 +24,7 @@
 
 #include "tools/mkpkg/package_builder.h"
 #include "tools/mkpkg/project_reader.h"
+#include "tools/mkpkg/project_warnings.h"
 
 #ifndef SETUP_VERSION
 #define SETUP_VERSION "0"
@@ -35,13 +38,15 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] -o SETUP.EXE\n"
+    "usage: mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] [--strict]\n"
+    "             -o SETUP.EXE\n"
     "       mkpkg --help | --version\n"
     "Builds a setup file (and its volume files, if the project has a volumeSize)\n"
     "from a JSON project and the setup program. Without --stub the setup program\n"
     "is taken from beside mkpkg or from where mkpkg was installed; the built-in\n"
     "uninstaller (for an uninstaller entry when the project names no \"uninstaller\")\n"
-    "from beside the setup program or the same places.\n";
+    "from beside the setup program or the same places. Warnings about what the\n"
+    "setup would do oddly go to standard error; --strict makes them errors.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "mkpkg: " << problem << "\n";
@@ -71,6 +76,7 @@ std::string DefaultProgram(const std::string& name, const std::string& first = "
 
 int main(int argc, char** argv) {
   std::string project, stub, uninstaller, output;
+  bool strict = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -87,6 +93,7 @@ int main(int argc, char** argv) {
     if (a == "-o") output = argv[++i];
     else if (a == "--stub") stub = argv[++i];
     else if (a == "--uninstaller") uninstaller = argv[++i];
+    else if (a == "--strict") strict = true;
     else if (!a.empty() && a[0] == '-') return Usage("unknown option " + a);
     else if (project.empty()) project = a;
     else return Usage("unexpected argument " + a);
@@ -98,6 +105,15 @@ int main(int argc, char** argv) {
   }
   try {
     setup::tools::Project p = setup::tools::ReadProject(project);
+    std::vector<std::string> warnings = setup::tools::ProjectWarnings(p);
+    for (const std::string& warning : warnings) {
+      std::cerr << "mkpkg: " << (strict ? "error" : "warning") << ": " << warning << "\n";
+    }
+    if (strict && !warnings.empty()) {
+      std::cerr << "mkpkg: --strict: " << warnings.size() << " warning" << (warnings.size() > 1 ? "s" : "")
+                << " taken as errors; nothing was written\n";
+      return 1;
+    }
     std::vector<uint8_t> stubBytes = p.inputs.Read(stub);
     if (setup::tools::NeedsBuiltInUninstaller(p)) {
       if (uninstaller.empty()) uninstaller = DefaultProgram("uninstall.exe", stub);
