@@ -9,7 +9,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth liblnk-utils
   zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
-  python3 strace
+  python3 python3-jsonschema strace
 )
 
 missing=()
