@@ -652,6 +652,71 @@ cat >"$proj/escaping-name.json" <<'EOF'
 EOF
 refuse escaping-name 'files\[0\]\.name'
 
+# mkpkg init on a tree of a few hundred files in nested folders: the project
+# builds at once, and verify and extract give the tree back byte for byte.
+tree="$work/init/Tree Product"
+"$python" - "$tree" <<'EOF'
+import os, random, sys
+r = random.Random(19)
+for i in range(300):
+    folder = os.path.join(sys.argv[1], *[f"d{r.randint(0, 5)}" for _ in range(r.randint(0, 4))])
+    os.makedirs(folder, exist_ok=True)
+    data = r.randbytes(r.randint(0, 4000)) if i % 3 else (f"line {i}\r\n" * r.randint(1, 300)).encode()
+    with open(os.path.join(folder, f"f{i}.{r.choice(['txt', 'dll', 'bin'])}"), "wb") as f:
+        f.write(data)
+EOF
+run "$mkpkg" init "$tree"
+want "mkpkg init" "$rc" 0
+run "$mkpkg" init "$tree"
+want "mkpkg init over a project" "$rc" 1
+expect "mkpkg init over a project: says so" stderr_has 'a project is there already; --force'
+run "$mkpkg" init "$tree" --force
+want "mkpkg init --force" "$rc" 0
+run "$mkpkg" "$tree/project.json" --stub "$stub" --uninstaller "$proj/builtin.exe" -o "$work/init/out/SETUP.EXE"
+want "mkpkg of the init project" "$rc" 0
+expect "mkpkg of the init project: 300 files and the uninstaller" grep -q ' 301 files stored' "$work/cap.out"
+run "$pkgtool" verify "$work/init/out/SETUP.EXE"
+want "pkgtool verify of the init project" "$rc" 0
+run "$pkgtool" extract "$work/init/out/SETUP.EXE" -o "$work/init/x"
+want "pkgtool extract of the init project" "$rc" 0
+rm -f "$work/init/x/0/unins.exe" "$work/init/x/0/uninstall.exe"
+expect "init project: extract gives the tree back" diff -r -x project.json "$tree" "$work/init/x/0"
+
+# Pattern entries: into and exclude, and what is refused.
+mkdir -p "$proj/pat/bin/sub" "$proj/pat/doc"
+echo a >"$proj/pat/bin/a.dll"; echo b >"$proj/pat/bin/sub/b.dll"; echo p >"$proj/pat/bin/sub/b.pdb"
+echo r >"$proj/pat/doc/r.txt"
+cat >"$proj/patterns.json" <<'EOF'
+{"components": [{"files": [{"name": "u.exe", "uninstaller": true},
+  {"source": "pat/bin/**/*", "into": "lib", "exclude": ["**/*.pdb"]},
+  {"source": "pat/d?c/*.txt", "placement": "keep"}]}]}
+EOF
+run "$mkpkg" "$proj/patterns.json" --stub "$stub" --uninstaller "$proj/builtin.exe" -o "$work/patterns/SETUP.EXE"
+want "mkpkg patterns" "$rc" 0
+run "$pkgtool" list "$work/patterns/SETUP.EXE"
+expect "patterns: the matches, named and ordered ($(tr '\n' '|' <"$work/cap.out"))" "$python" - "$work/cap.out" <<'EOF'
+import sys
+rows = [line.split() for line in open(sys.argv[1]) if line.startswith(" ")]
+assert [r[-1] for r in rows] == ["u.exe", "lib\\a.dll", "lib\\sub\\b.dll", "doc\\r.txt"], rows
+assert rows[3][4] == "keep", rows[3]
+EOF
+cat >"$proj/pattern-none.json" <<'EOF'
+{"components": [{"files": [{"source": "pat/**/*.exe"}]}]}
+EOF
+refuse pattern-none 'components\[0\]\.files\[0\]\.source: the pattern "pat/\*\*/\*\.exe" matches no file'
+cat >"$proj/pattern-climbs.json" <<'EOF'
+{"components": [{"files": [{"source": "pat/../../*"}]}]}
+EOF
+refuse pattern-climbs 'source: a pattern lies inside the project.s folder'
+cat >"$proj/pattern-name.json" <<'EOF'
+{"components": [{"files": [{"source": "pat/*/*", "name": "x"}]}]}
+EOF
+refuse pattern-name 'name: a pattern entry names its files itself'
+cat >"$proj/into-alone.json" <<'EOF'
+{"components": [{"files": [{"source": "one.bin", "into": "x"}]}]}
+EOF
+refuse into-alone 'files\[0\]: "into" and "exclude" belong to a pattern entry'
+
 # Warnings: what the setup would do oddly. Each names its field; the package
 # is still built, and --strict refuses it with nothing written.
 printf 'MZ no version here' >"$proj/plain.exe"

@@ -1,6 +1,7 @@
 // mkpkg: builds a setup file from a project file and the setup program.
 //
 //   mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] [--strict] -o SETUP.EXE
+//   mkpkg init DIR [--force]     writes DIR/project.json for the files below DIR
 //
 // What the setup would do oddly with the project is printed as warnings on
 // standard error, each with the field's path; --strict makes them errors.
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "tools/mkpkg/package_builder.h"
+#include "tools/mkpkg/project_init.h"
 #include "tools/mkpkg/project_reader.h"
 #include "tools/mkpkg/project_warnings.h"
 
@@ -40,13 +42,16 @@ namespace {
 const char kUsage[] =
     "usage: mkpkg PROJECT.json [--stub setup.exe] [--uninstaller uninstall.exe] [--strict]\n"
     "             -o SETUP.EXE\n"
+    "       mkpkg init DIR [--force]\n"
     "       mkpkg --help | --version\n"
     "Builds a setup file (and its volume files, if the project has a volumeSize)\n"
     "from a JSON project and the setup program. Without --stub the setup program\n"
     "is taken from beside mkpkg or from where mkpkg was installed; the built-in\n"
     "uninstaller (for an uninstaller entry when the project names no \"uninstaller\")\n"
     "from beside the setup program or the same places. Warnings about what the\n"
-    "setup would do oddly go to standard error; --strict makes them errors.\n";
+    "setup would do oddly go to standard error; --strict makes them errors.\n"
+    "init writes DIR/project.json: one component named after DIR, every file\n"
+    "below it, the built-in uninstaller; --force replaces an existing project.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "mkpkg: " << problem << "\n";
@@ -74,7 +79,30 @@ std::string DefaultProgram(const std::string& name, const std::string& first = "
 
 }  // namespace
 
+// mkpkg init DIR [--force]
+int Init(int argc, char** argv) {
+  std::string folder;
+  bool force = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--force") force = true;
+    else if (!a.empty() && a[0] == '-') return Usage("unknown option " + a);
+    else if (folder.empty()) folder = a;
+    else return Usage("unexpected argument " + a);
+  }
+  if (folder.empty()) return Usage("init needs the folder");
+  try {
+    std::string path = setup::tools::WriteInitialProject(folder, force);
+    std::cout << path << ": written; build with: mkpkg \"" << path << "\" -o OUT/SETUP.EXE\n";
+    return 0;
+  } catch (const setup::tools::ProjectError& e) {
+    std::cerr << "mkpkg: " << e.what() << "\n";
+  }
+  return 1;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "init") return Init(argc, argv);
   std::string project, stub, uninstaller, output;
   bool strict = false;
   for (int i = 1; i < argc; ++i) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "tools/mkpkg/dialog_templates.h"
 #include "uninstall/uninstall_texts.h"
 #include "tools/mkpkg/picture_check.h"
+#include "tools/mkpkg/source_patterns.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -249,11 +251,60 @@ void CheckEntryName(const Node& node, std::string* name) {
   }
 }
 
+// The entries a file-list entry stands for: itself, or for a pattern entry
+// (its "source" holds a wildcard) one per match, each with its "source" and
+// "name" filled in and "into" and "exclude" taken out.
+std::vector<json> ExpandPatternEntry(const Node& node, const fs::path& baseDir) {
+  if (!node.Has("source") || !node["source"].value().is_string() ||
+      !IsSourcePattern(node["source"].value().get<std::string>())) {
+    if (node.Has("into") || node.Has("exclude")) {
+      node.Fail("\"into\" and \"exclude\" belong to a pattern entry (a \"source\" with * or ?)");
+    }
+    return {node.value()};
+  }
+  std::string pattern = node["source"].Text(4096);
+  if (node.Has("name")) node["name"].Fail("a pattern entry names its files itself: give \"into\" instead");
+  std::string padded = "/" + pattern + "/";
+  std::replace(padded.begin(), padded.end(), '\\', '/');
+  if (padded.find("/../") != std::string::npos || padded.compare(0, 2, "//") == 0) {
+    node["source"].Fail("a pattern lies inside the project's folder: relative, without \"..\"");
+  }
+  std::string into = node.Has("into") ? node["into"].Text(kMaxPath) : "";
+  for (char& ch : into) {
+    if (ch == '/') ch = '\\';
+  }
+  while (!into.empty() && into.back() == '\\') into.pop_back();
+  std::vector<std::string> excludes;
+  if (node.Has("exclude")) {
+    Node list = node["exclude"];
+    list.ExpectArray();
+    for (size_t i = 0; i < list.size(); ++i) excludes.push_back(list.At(i).Text(4096));
+  }
+  std::vector<SourceMatch> matches = ExpandSourcePattern(baseDir, pattern, excludes);
+  if (matches.empty()) node["source"].Fail("the pattern \"" + pattern + "\" matches no file");
+  std::vector<json> entries;
+  for (const SourceMatch& match : matches) {
+    json one = node.value();
+    one.erase("into");
+    one.erase("exclude");
+    one["source"] = match.source;
+    std::string name = match.relative;
+    for (char& ch : name) {
+      if (ch == '/') ch = '\\';
+    }
+    one["name"] = into.empty() ? name : into + "\\" + name;
+    entries.push_back(std::move(one));
+  }
+  return entries;
+}
+
 FileSpec ReadFile(const Node& node, const fs::path& baseDir, InputFiles& inputs,
                   std::vector<std::vector<std::pair<std::string, int>>>* names, int component) {
+  // "into" and "exclude" come only with a pattern, which ExpandPatternEntry
+  // has taken them from.
   node.ExpectObject({"source", "name", "folder", "placement", "role", "special", "shared",
                      "iconIndex", "shortcut", "desktop", "checkVersion", "checkLanguage",
-                     "version", "times", "uninstaller", "patchFrom"});
+                     "version", "times", "uninstaller", "patchFrom", "into", "exclude"});
   FileSpec file;
   if (node.Has("placement")) file.placement = node["placement"].Choice({"keep", "uninstall", "source"});
   if (node.Has("uninstaller")) file.uninstaller = node["uninstaller"].Bool();
@@ -389,8 +440,14 @@ ComponentSpec ReadComponent(const Node& node, const fs::path& baseDir, InputFile
     Node files = node["files"];
     files.ExpectArray();
     for (size_t i = 0; i < files.size(); ++i) {
-      c.files.push_back(ReadFile(files.At(i), baseDir, inputs, names, index));
-      (*names)[index].emplace_back(c.files.back().name, static_cast<int>(i));
+      Node entry = files.At(i);
+      // A pattern entry stands for one entry per match; the rest of its
+      // fields apply to each.
+      std::vector<json> expanded = ExpandPatternEntry(entry, baseDir);
+      for (const json& one : expanded) {
+        c.files.push_back(ReadFile(Node(one, entry.where()), baseDir, inputs, names, index));
+        (*names)[index].emplace_back(c.files.back().name, static_cast<int>(c.files.size() - 1));
+      }
     }
   }
   if (node.Has("ini")) {
