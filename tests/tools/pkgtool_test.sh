@@ -578,12 +578,28 @@ refuse unknown-top 'unknown field "colour"'
 cat >"$proj/unknown-file.json" <<'EOF'
 {"components": [{"files": [{"source": "one.bin", "sauce": true}]}]}
 EOF
-refuse unknown-file 'components\[0\]\.files\[0\]: unknown field "sauce"'
+refuse unknown-file 'unknown-file\.json:1:[0-9]+: components\[0\]\.files\[0\]: unknown field "sauce" \(did you mean "source"\?\)'
 
 cat >"$proj/bad-json.json" <<'EOF'
 {"components": [{"files": [{"source": "one.bin"}]}
 EOF
-refuse bad-json 'not valid JSON'
+refuse bad-json 'bad-json\.json:2:1: not valid JSON'
+
+# Errors point at the field: file, line and column, then its path.
+cat >"$proj/at-field.json" <<'EOF'
+{"components": [{"files": [{"source": "one.bin",
+                            "folder": "nowhere"}]}]}
+EOF
+refuse at-field 'at-field\.json:2:39: components\[0\]\.files\[0\]\.folder: unknown value "nowhere"'
+cat >"$proj/choice-number.json" <<'EOF'
+{"components": [{"files": [{"source": "one.bin", "folder": 9}]}]}
+EOF
+refuse choice-number 'files\[0\]\.folder: out of range \(0 to 3\)'
+cat >"$proj/registry-without-data.json" <<'EOF'
+{"components": [{"files": [{"source": "one.bin"}],
+  "registry": [{"root": "HKLM", "key": "Software\\X"}]}]}
+EOF
+refuse registry-without-data 'registry-without-data\.json:2:16: components\[0\]\.registry\[0\]: needs "data"'
 
 cat >"$proj/tiny-volume.json" <<'EOF'
 {"volumeSize": 100, "components": [{"files": [{"source": "one.bin"}]}]}

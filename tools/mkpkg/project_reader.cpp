@@ -13,6 +13,7 @@
 
 #include "tools/mkpkg/dialog_templates.h"
 #include "uninstall/uninstall_texts.h"
+#include "tools/mkpkg/json_position.h"
 #include "tools/mkpkg/picture_check.h"
 #include "tools/mkpkg/source_patterns.h"
 
@@ -29,19 +30,47 @@ constexpr size_t kMaxMessage = 1023;    // texts are formatted into 1024-byte bu
 constexpr size_t kMaxInformation = 32767;
 constexpr size_t kMaxDiskPrompt = 180;  // the disk prompt is formatted into 200 bytes
 
+// The known key nearest to a mistyped one, by edit distance (letters in
+// either case count alike), when it is near enough to be meant; else "".
+std::string Nearest(const std::string& key, std::initializer_list<const char*> keys) {
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  std::string best;
+  size_t bestDistance = key.size() / 3 + 2;
+  for (const char* candidate : keys) {
+    std::string k = candidate;
+    std::vector<size_t> row(k.size() + 1);
+    for (size_t j = 0; j <= k.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= key.size(); ++i) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= k.size(); ++j) {
+        size_t above = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(key[i - 1]) == lower(k[j - 1]) ? 0 : 1)});
+        diagonal = above;
+      }
+    }
+    if (row[k.size()] < bestDistance) {
+      bestDistance = row[k.size()];
+      best = k;
+    }
+  }
+  return best;
+}
+
 // A JSON value together with where it sits in the project, for messages.
 class Node {
  public:
   Node(const json& value, std::string where) : value_(value), where_(std::move(where)) {}
 
   [[noreturn]] void Fail(const std::string& problem) const {
-    throw ProjectError(where_ + ": " + problem);
+    throw FieldError(where_, where_ + ": " + problem);
   }
   const json& value() const { return value_; }
   const std::string& where() const { return where_; }
 
   bool Has(const char* key) const { return value_.is_object() && value_.contains(key); }
   Node operator[](const char* key) const {
+    if (!Has(key)) Fail(std::string("needs \"") + key + "\"");
     return Node(value_.at(key), where_.empty() ? key : where_ + "." + key);
   }
   Node At(size_t i) const { return Node(value_.at(i), where_ + "[" + std::to_string(i) + "]"); }
@@ -50,7 +79,11 @@ class Node {
     if (!value_.is_object()) Fail("expected an object");
     std::set<std::string> known(keys.begin(), keys.end());
     for (auto it = value_.begin(); it != value_.end(); ++it) {
-      if (!known.count(it.key())) Fail("unknown field \"" + it.key() + "\"");
+      if (known.count(it.key())) continue;
+      std::string nearest = Nearest(it.key(), keys);
+      throw FieldError(where_.empty() ? it.key() : where_ + "." + it.key(),
+                       (where_.empty() ? "" : where_ + ": ") + "unknown field \"" + it.key() + "\"" +
+                           (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)"));
     }
   }
   void ExpectArray() const {
@@ -87,7 +120,7 @@ class Node {
   }
   // One of the names, or its index given as a number.
   uint8_t Choice(std::initializer_list<const char*> names) const {
-    if (value_.is_number_integer()) return static_cast<uint8_t>(Integer(0, 255));
+    if (value_.is_number_integer()) return static_cast<uint8_t>(Integer(0, static_cast<int64_t>(names.size()) - 1));
     if (!value_.is_string()) Fail("expected a name");
     uint8_t i = 0;
     for (const char* name : names) {
@@ -526,7 +559,9 @@ Project ParseProject(const std::string& text, const std::string& baseDirText) {
   try {
     root = json::parse(text);
   } catch (const json::parse_error& e) {
-    throw ProjectError(std::string("not valid JSON: ") + e.what());
+    // Where the parser stopped: the byte after the one it could not take.
+    auto [line, column] = LineAndColumn(text, e.byte > 0 ? e.byte - 1 : 0);
+    throw TextError(line, column, std::string("not valid JSON: ") + e.what());
   }
   fs::path baseDir = baseDirText;
   Node node(root, "");
@@ -651,6 +686,14 @@ Project ReadProject(const std::string& path) {
     Project project = ParseProject(text, fs::path(path).parent_path().string());
     project.inputs.Add(inputs);
     return project;
+  } catch (const FieldError& e) {
+    // file:line:column: the form editors and terminals jump to.
+    std::optional<std::pair<int, int>> at = FieldPosition(text, e.field());
+    if (!at) throw ProjectError(path + ": " + e.what());
+    throw ProjectError(path + ":" + std::to_string(at->first) + ":" + std::to_string(at->second) + ": " +
+                       e.what());
+  } catch (const TextError& e) {
+    throw ProjectError(path + ":" + e.what());
   } catch (const ProjectError& e) {
     throw ProjectError(path + ": " + e.what());
   }

@@ -25,6 +25,26 @@ class ProjectError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A problem at a known place of the project's text (the JSON itself).
+class TextError : public ProjectError {
+ public:
+  TextError(int line, int column, const std::string& message)
+      : ProjectError(std::to_string(line) + ":" + std::to_string(column) + ": " + message) {}
+};
+
+// A problem with one field of the project: `field` is its path
+// ("components[1].files[3].folder"), by which ReadProject finds its line
+// and column in the file.
+class FieldError : public ProjectError {
+ public:
+  FieldError(std::string field, const std::string& message)
+      : ProjectError(message), field_(std::move(field)) {}
+  const std::string& field() const { return field_; }
+
+ private:
+  std::string field_;
+};
+
 // Reads the project file and every source file it names.
 Project ReadProject(const std::string& path);
 
