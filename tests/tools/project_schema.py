@@ -248,6 +248,8 @@ CASES = [
     ("language 65536", {F + "version/language": 65536}, False),
     ("version word", {F + "version/file": "one"}, False),
     ("version part 65536", {F + "version/product": "1.65536"}, False),
+    ("version part of many digits", {F + "version/product": "1.99999999999999999999"}, False),
+    ("version of five parts", {F + "version/file": "1.2.3.4.5"}, False),
     ("patchFrom component 6", {C + "files/1/patchFrom/component": 6}, False),
     ("patchFrom file 256", {C + "files/1/patchFrom/file": 256}, False),
     ("offset -1", {C + "filePatches/0/offset": -1}, False),

@@ -160,12 +160,15 @@ void ParseVersion(const Node& node, uint32_t* ms, uint32_t* ls) {
   while (count < 4) {
     size_t dot = text.find('.', pos);
     std::string part = text.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
-    if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos ||
+    // Up to four parts of 0 to 65535; a longer part is refused before it
+    // is turned into a number that might not hold it.
+    if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos ||
         std::stoul(part) > 0xFFFF) {
       node.Fail("expected a version like 1.2.3.4");
     }
     parts[count++] = static_cast<unsigned>(std::stoul(part));
     if (dot == std::string::npos) break;
+    if (count == 4) node.Fail("expected a version like 1.2.3.4 (at most four parts)");
     pos = dot + 1;
   }
   *ms = parts[0] << 16 | parts[1];
