@@ -182,20 +182,29 @@ def stub_without_package(s):
     s.step("exit", -1).drive()
 
 
+def cut_packages(s, p):
+    """P's package built, then cut short beside it: inside its records
+    (RECORDS.EXE) and inside its file data (DATA.EXE); (name, unix path)."""
+    path = s.machine.unix_path(p.build())
+    with open(path, "rb") as f:
+        whole = f.read()
+    stub = os.path.getsize(os.path.join(s.tools["windows"], "setup.exe"))
+    cuts = []
+    for name, length in (("RECORDS.EXE", stub + 100), ("DATA.EXE", len(whole) - 10)):
+        cuts.append((name, os.path.join(os.path.dirname(path), name)))
+        with open(cuts[-1][1], "wb") as f:
+            f.write(whole[:length])
+    return cuts
+
+
 @scenario("startup")
 def package_cut_short(s):
     """A setup file cut inside its records is refused before any text is
     known: exit -1, no message. Cut inside its file data, every record is
     there: (6, 31) says it is damaged, then exit -1."""
     p = Product(s)
-    path = s.machine.unix_path(p.build())
-    with open(path, "rb") as f:
-        whole = f.read()
-    stub = os.path.getsize(os.path.join(s.tools["windows"], "setup.exe"))
-    for name, length in (("RECORDS.EXE", stub + 100), ("DATA.EXE", len(whole) - 10)):
-        with open(os.path.join(os.path.dirname(path), name), "wb") as f:
-            f.write(whole[:length])
-        s.step("start", s.machine.windows_path(os.path.join(os.path.dirname(path), name)))
+    for name, cut in cut_packages(s, p):
+        s.step("start", s.machine.windows_path(cut))
         if name == "DATA.EXE":
             s.answer("ok", s.t(6, 31))
         s.step("exit", -1)
@@ -951,17 +960,11 @@ def quiet_unloadable_package(s):
     window. Windows reports it as 0xFFFFFFFF; a Unix shell under Wine sees
     its low eight bits, 255."""
     p = Product(s)
-    path = s.machine.unix_path(p.build())
-    with open(path, "rb") as f:
-        whole = f.read()
-    stub = os.path.getsize(os.path.join(s.tools["windows"], "setup.exe"))
-    for name, length in (("RECORDS.EXE", stub + 100), ("DATA.EXE", len(whole) - 10)):
-        cut = os.path.join(os.path.dirname(path), name)
-        with open(cut, "wb") as f:
-            f.write(whole[:length])
+    cuts = dict(cut_packages(s, p))
+    for cut in cuts.values():
         quiet(s, "/Q", -1, setup=s.machine.windows_path(cut))
     s.drive()
-    result = s.machine.run([os.path.join(os.path.dirname(path), "DATA.EXE"), "/Q"], timeout=60)
+    result = s.machine.run([cuts["DATA.EXE"], "/Q"], timeout=60)
     expect(result.returncode == 255, f"the shell saw {result.returncode}")
     expect(not s.exists(p.folder), "something was installed")
 
