@@ -81,14 +81,15 @@ bool IsBelow(const char* path, const char* folder) {
 
 class Removal {
  public:
-  Removal(Platform& platform, const RemovalSettings& settings, RemovalQuestions& questions)
-      : platform_(platform), settings_(settings), questions_(questions) {
+  Removal(Platform& platform, const RemovalSettings& settings, RemovalQuestions& questions,
+          uint32_t total)
+      : platform_(platform), settings_(settings), questions_(questions), total_(total) {
     CopyText(destination_, sizeof destination_, settings.uninstallerPath);
     if (!CutLastPart(destination_)) destination_[0] = '\0';
   }
 
-  void Files(const UninstallLogRecords& records, uint32_t total);
-  void Shortcuts(const UninstallLogRecords& records, uint32_t total);
+  void Files(const UninstallLogRecords& records);
+  void Shortcuts(const UninstallLogRecords& records);
   void Registration(const UninstallLogRecords& records);
   void Self();
   RemovalResult result() const { return result_; }
@@ -127,7 +128,7 @@ class Removal {
   char lastLeftFolder_[kPathSize] = {};
   RemovalResult result_ = {};
   uint32_t done_ = 0;
-  uint32_t total_ = 0;
+  uint32_t total_;  // items of both records, for the progress
 };
 
 bool Removal::Delete(const char* path) {
@@ -283,8 +284,7 @@ void Removal::ScheduleFolders(const char* path, const char* stop) {
   }
 }
 
-void Removal::Files(const UninstallLogRecords& records, uint32_t total) {
-  total_ = total;
+void Removal::Files(const UninstallLogRecords& records) {
   const uint8_t* cursor = records.fileItems;
   for (uint32_t i = 0; i < records.fileCount; ++i) {
     LoggedFileItem item;
@@ -315,8 +315,7 @@ void Removal::Files(const UninstallLogRecords& records, uint32_t total) {
   }
 }
 
-void Removal::Shortcuts(const UninstallLogRecords& records, uint32_t total) {
-  total_ = total;
+void Removal::Shortcuts(const UninstallLogRecords& records) {
   char programs[kPathSize] = {};
   if (!platform_.GetSpecialFolderPath(kCsidlPrograms, programs)) programs[0] = '\0';
   StripBackslash(programs);
@@ -357,10 +356,10 @@ void Removal::Self() {
 
 RemovalResult RemoveInstallation(Platform& platform, const RemovalSettings& settings,
                                  const UninstallLogRecords& records, RemovalQuestions& questions) {
-  Removal removal(platform, settings, questions);
-  uint32_t total = records.fileCount + (records.hasShortcuts ? records.shortcutCount : 0);
-  removal.Files(records, total);
-  removal.Shortcuts(records, total);
+  Removal removal(platform, settings, questions,
+                  records.fileCount + (records.hasShortcuts ? records.shortcutCount : 0));
+  removal.Files(records);
+  removal.Shortcuts(records);
   removal.Registration(records);
   removal.Self();
   return removal.result();
