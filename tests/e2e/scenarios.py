@@ -13,6 +13,7 @@ each group is one ctest test (label e2e). Exit codes: 0 passed, 1 failed,
 
 import argparse
 import contextlib
+import faulthandler
 import os
 import random
 import re
@@ -1167,6 +1168,9 @@ def main():
     parser.add_argument("--group", action="append", default=[])
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--screenshots", help="a folder for the pictures the scenarios take")
+    parser.add_argument("--time-limit", type=int,
+                        help="seconds the caller allows; shortly before, where each thread "
+                             "stands is printed, so that a hang says where it hangs")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     if args.screenshots:
@@ -1181,6 +1185,8 @@ def main():
 
 
 def run_suite(args):
+    if args.time_limit:
+        faulthandler.dump_traceback_later(max(args.time_limit - 20, 1))
     arch = wine_session.announce_build()
     if arch is None:
         return wine_session.SKIP

@@ -33,6 +33,12 @@ WINESERVERS = {"i686": ["/usr/lib/wine/wineserver32", "/usr/lib/wine/wineserver6
                "x86_64": ["/usr/lib/wine/wineserver64"]}
 BUILD_FOLDERS = {"i686": "win32", "x86_64": "win64"}
 
+# Now and then Wine fails to start a program at all, and its start.exe says
+# so instead (seen on a loaded CI machine: "ShellExecuteEx failed: Internal
+# error" for reg.exe). The program never ran, so it is simply started again.
+NOT_STARTED = b"Application could not be started, or no application associated"
+START_ATTEMPTS = 3
+
 
 def _loader_runs(loader):
     """True when the Wine loader starts: a machine without 32-bit support
@@ -128,42 +134,63 @@ class WineMachine:
     # --- lifetime ---------------------------------------------------------------
 
     def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self._stop()  # no server or display outlives a run that failed to start
+            raise
+        return self
+
+    def __exit__(self, *_):
+        try:
+            self.set_version(None)
+        finally:
+            self._stop()
+
+    def _start(self):
         os.makedirs(self.root, exist_ok=True)
         if not os.environ.get("DISPLAY"):
             self._start_display()
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             self._make_prefix()
-        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        self._stop_server()
         # Drive links are made after the prefix's first boot, which hangs on them.
         for letter, (folder, kind) in self.drives.items():
             link = os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
             if os.path.lexists(link):
                 os.unlink(link)
             os.symlink(folder, link)
-        subprocess.run([self.wineserver, "-p"], env=self.env, check=False)
+        self._server(["-p"])
         for letter, (folder, kind) in self.drives.items():
             if kind is None:
                 self.reg_delete(r"HKLM\Software\Wine\Drives", letter.lower() + ":")
             else:
                 self.reg_add(r"HKLM\Software\Wine\Drives", letter.lower() + ":", kind)
         # A second server start, so that the drive types are read anew.
-        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
-        subprocess.run([self.wineserver, "-p"], env=self.env, check=False)
+        self._stop_server()
+        self._server(["-p"])
         self.run(["wineboot"], timeout=120)  # brings the services up once
-        return self
 
-    def __exit__(self, *_):
-        self.set_version(None)
-        subprocess.run([self.wineserver, "-k"], env=self.env, check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
-        if self._xvfb is not None:
-            self._xvfb.terminate()
-            self._xvfb.wait()
+    def _stop(self):
+        try:
+            self._stop_server()
+        finally:
+            if self._xvfb is not None:
+                self._xvfb.terminate()
+                self._xvfb.wait()
+                self._xvfb = None
+
+    def _server(self, args, timeout=60):
+        """One wineserver command. Its output goes nowhere, so that a server
+        it leaves running never holds the output of the test run open."""
+        subprocess.run([self.wineserver] + args, env=self.env, check=False, timeout=timeout,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def _stop_server(self):
+        """Ends the wineserver and every Windows program of the prefix."""
+        self._server(["-k"])
+        self._server(["-w"], timeout=120)
 
     def _start_display(self):
         read, write = os.pipe()
@@ -186,7 +213,7 @@ class WineMachine:
         self.run(["wineboot", "-i"], timeout=300)
         # Without a window manager, closing windows stalls unless Wine manages none.
         self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
-        subprocess.run([self.wineserver, "-w"], env=self.env, check=False)
+        self._server(["-w"], timeout=120)
         # The shell folders are links to $HOME: make them folders of the prefix.
         users = os.path.join(self.prefix, "drive_c", "users")
         for user in os.listdir(users):
@@ -202,18 +229,27 @@ class WineMachine:
         """Runs a Windows program (path or name) with its arguments. Its output
         goes through files, not pipes: Wine's own processes that it may start
         inherit them and would hold a pipe open long after it ended."""
+        for attempt in range(1, START_ATTEMPTS + 1):
+            result = self._run_once(args, timeout, env)
+            if result.returncode == 0 or NOT_STARTED not in result.stdout + result.stderr:
+                break
+            print(f"Wine could not start {args[0]} (attempt {attempt} of {START_ATTEMPTS})",
+                  flush=True)
+            time.sleep(2)
+        if check and result.returncode != 0:
+            raise RuntimeError(f"{args[0]} exited with {result.returncode}: "
+                               f"{result.stdout.decode(errors='replace')}"
+                               f"{result.stderr.decode(errors='replace')}")
+        return result
+
+    def _run_once(self, args, timeout, env):
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             code = subprocess.run([self.loader] + list(args), env=dict(self.env, **(env or {})),
                                   stdout=out, stderr=err, stdin=subprocess.DEVNULL,
                                   timeout=timeout).returncode
             out.seek(0)
             err.seek(0)
-            result = subprocess.CompletedProcess(args, code, out.read(), err.read())
-        if check and result.returncode != 0:
-            raise RuntimeError(f"{args[0]} exited with {result.returncode}: "
-                               f"{result.stdout.decode(errors='replace')}"
-                               f"{result.stderr.decode(errors='replace')}")
-        return result
+            return subprocess.CompletedProcess(args, code, out.read(), err.read())
 
     def restart(self):
         """Windows restarts: Wine carries out the delayed moves of NT and the
