@@ -179,17 +179,42 @@ uint64_t UnixToFileTime(int64_t seconds) {
   return static_cast<uint64_t>(seconds + 11644473600ll) * 10000000ull;
 }
 
+// A FILETIME number, or a UTC time "YYYY-MM-DDTHH:MM:SSZ" written out in
+// full. Each field must be in its range (a day that its month lacks too) and
+// the year from 1601 on, where FILETIME starts: timegm would quietly carry
+// 13 months into the next year, and an earlier year has no FILETIME at all.
 uint64_t FileTimeValue(const Node& node) {
   if (node.value().is_number_integer()) {
     return static_cast<uint64_t>(node.Integer(0, std::numeric_limits<int64_t>::max()));
   }
-  // "YYYY-MM-DDTHH:MM:SSZ"
+  static constexpr char kShape[] = "0000-00-00T00:00:00Z";
   std::string text = node.Text(64);
+  bool shaped = text.size() == sizeof kShape - 1;
+  for (size_t i = 0; shaped && i < text.size(); ++i) {
+    shaped = kShape[i] == '0' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
+                              : text[i] == kShape[i];
+  }
+  if (!shaped) node.Fail("expected a time like 2001-03-05T10:00:00Z or a FILETIME number");
+  auto field = [&](size_t at, size_t digits) {
+    int value = 0;
+    for (size_t i = at; i < at + digits; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
   std::tm tm{};
-  if (text.size() != 20 || std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &tm.tm_year,
-                                       &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
-                                       &tm.tm_sec) != 6) {
-    node.Fail("expected a time like 2001-03-05T10:00:00Z or a FILETIME number");
+  tm.tm_year = field(0, 4);
+  tm.tm_mon = field(5, 2);
+  tm.tm_mday = field(8, 2);
+  tm.tm_hour = field(11, 2);
+  tm.tm_min = field(14, 2);
+  tm.tm_sec = field(17, 2);
+  static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = tm.tm_year % 4 == 0 && (tm.tm_year % 100 != 0 || tm.tm_year % 400 == 0);
+  int month_days = tm.tm_mon >= 1 && tm.tm_mon <= 12
+                       ? kMonthDays[tm.tm_mon - 1] + (tm.tm_mon == 2 && leap ? 1 : 0)
+                       : 0;
+  if (tm.tm_year < 1601 || tm.tm_mday < 1 || tm.tm_mday > month_days || tm.tm_hour > 23 ||
+      tm.tm_min > 59 || tm.tm_sec > 59) {
+    node.Fail("no such time: " + text + " (each field in its range, from 1601 on)");
   }
   tm.tm_year -= 1900;
   tm.tm_mon -= 1;
